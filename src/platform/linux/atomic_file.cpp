@@ -1,0 +1,94 @@
+#include "platform/linux/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+namespace tallowmere {
+namespace {
+
+int createMissingFolders(const std::filesystem::path& folder, mode_t mode) {
+    std::filesystem::path prefix;
+    for (const auto& part : folder) {
+        prefix /= part;
+        if (::mkdir(prefix.c_str(), mode) == 0 || errno == EEXIST) {
+            continue;
+        }
+        // An existing folder may still be refused (EACCES in a folder we cannot write).
+        const int error = errno;
+        struct stat status {};
+        if (::stat(prefix.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+int writeAll(int fd, std::string_view contents) {
+    while (!contents.empty()) {
+        const ssize_t written = ::write(fd, contents.data(), contents.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        contents.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+// Makes the rename itself durable. The new file is already in place when this runs, so a
+// failure here is not worth failing the save for.
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+int replaceFileAtomically(const std::filesystem::path& file, std::string_view contents, mode_t mode,
+                          mode_t folderMode) {
+    const std::filesystem::path folder =
+        file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    if (const int error = createMissingFolders(folder, folderMode); error != 0) {
+        return error;
+    }
+    // Same folder, so that the rename cannot cross file systems.
+    std::string temporary = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = 0;
+    // mkostemp's 0600 is narrowed by the umask; the file must end up with exactly `mode`.
+    if (::fchmod(fd, mode) != 0) {
+        error = errno;
+    }
+    if (error == 0) {
+        error = writeAll(fd, contents);
+    }
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    syncFolder(folder);
+    return 0;
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,249 @@
+#include "platform/linux/json_preferences_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/base64.h"
+
+namespace tallowmere {
+
+// Insertion order is kept so that a hand-edited file keeps its layout across saves.
+using Json = nlohmann::ordered_json;
+
+struct JsonPreferencesStore::Document {
+    Json object = Json::object();
+};
+
+namespace {
+
+constexpr const char* kDataMember = "$data";
+
+std::optional<PrefValue> fromJson(const Json& json) {
+    switch (json.type()) {
+        case Json::value_t::boolean:
+            return PrefValue(json.get<bool>());
+        case Json::value_t::number_integer:
+            return PrefValue(json.get<std::int64_t>());
+        case Json::value_t::number_unsigned: {
+            // Above the signed range the value is still a number; a real is the nearest we hold.
+            const auto number = json.get<std::uint64_t>();
+            if (number <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                return PrefValue(static_cast<std::int64_t>(number));
+            }
+            return PrefValue(static_cast<double>(number));
+        }
+        case Json::value_t::number_float:
+            return PrefValue(json.get<double>());
+        case Json::value_t::string:
+            return PrefValue(json.get<std::string>());
+        case Json::value_t::array: {
+            PrefArray array;
+            array.reserve(json.size());
+            for (const Json& element : json) {
+                auto value = fromJson(element);
+                if (!value) {
+                    return std::nullopt;
+                }
+                array.push_back(std::move(*value));
+            }
+            return PrefValue(std::move(array));
+        }
+        case Json::value_t::object: {
+            const auto data = json.find(kDataMember);
+            if (json.size() != 1 || data == json.end() || !data->is_string()) {
+                return std::nullopt;
+            }
+            auto bytes = decodeBase64(data->get_ref<const std::string&>());
+            return bytes ? std::optional<PrefValue>(PrefValue(std::move(*bytes))) : std::nullopt;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+Json toJson(const PrefValue& value) {
+    return std::visit(
+        [](const auto& held) -> Json {
+            using T = std::decay_t<decltype(held)>;
+            if constexpr (std::is_same_v<T, PrefData>) {
+                return Json{{kDataMember, encodeBase64(held)}};
+            } else if constexpr (std::is_same_v<T, PrefArray>) {
+                Json array = Json::array();
+                for (const PrefValue& element : held) {
+                    array.push_back(toJson(element));
+                }
+                return array;
+            } else {
+                return Json(held);
+            }
+        },
+        value.value);
+}
+
+// 0 and the contents, or the errno that stopped the read (ENOENT for a missing file).
+std::pair<int, std::string> readFile(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {errno, {}};
+    }
+    std::string contents;
+    char buffer[8192];
+    int error = 0;
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            error = errno;
+            break;
+        }
+        if (count == 0) {
+            break;
+        }
+        contents.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    return {error, std::move(contents)};
+}
+
+std::string utcStamp(std::time_t when) {
+    std::tm parts{};
+    char text[32] = "19700101T000000Z";
+    if (::gmtime_r(&when, &parts) != nullptr) {
+        std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    }
+    return text;
+}
+
+// Never replaces an existing file. Some file systems lack the no-replace rename; there a check
+// first is the best available (the window is a race with another writer of the same odd name).
+int renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    struct stat status {};
+    if (::lstat(to.c_str(), &status) == 0) {
+        return EEXIST;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+JsonPreferencesStore::JsonPreferencesStore(std::filesystem::path file,
+                                           JsonPreferencesStoreOptions options)
+    : file_(std::move(file)),
+      options_(std::move(options)),
+      document_(std::make_unique<Document>()) {
+    if (!options_.clock) {
+        options_.clock = [] { return std::time(nullptr); };
+    }
+    if (!options_.report) {
+        options_.report = [](std::string_view line) {
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+        };
+    }
+    load();
+}
+
+JsonPreferencesStore::~JsonPreferencesStore() = default;
+
+void JsonPreferencesStore::load() {
+    auto [error, contents] = readFile(file_);
+    if (error == ENOENT) {
+        return;
+    }
+    if (error == 0) {
+        Json parsed = Json::parse(contents, nullptr, false);
+        if (!parsed.is_discarded() && parsed.is_object()) {
+            document_->object = std::move(parsed);
+            return;
+        }
+    }
+    // Unusable: start empty, and keep the file out of the way of the first save.
+    corruptFilePending_ = true;
+}
+
+std::optional<PrefValue> JsonPreferencesStore::objectForKey(std::string_view key) {
+    const auto it = document_->object.find(key);
+    if (it == document_->object.end()) {
+        return std::nullopt;
+    }
+    return fromJson(*it);
+}
+
+void JsonPreferencesStore::setObject(std::string_view key, const PrefValue& value) {
+    document_->object[std::string(key)] = toJson(value);
+    save();
+}
+
+void JsonPreferencesStore::removeObject(std::string_view key) {
+    if (document_->object.erase(std::string(key)) > 0) {
+        save();
+    }
+}
+
+bool JsonPreferencesStore::moveCorruptFileAside() {
+    const std::string base = file_.string() + ".corrupt-" + utcStamp(options_.clock());
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string target = attempt == 0 ? base : base + "-" + std::to_string(attempt);
+        const int error = renameWithoutReplacing(file_, target);
+        if (error == EEXIST) {
+            continue;
+        }
+        // Someone removed the file meanwhile: nothing left to protect.
+        if (error == 0 || error == ENOENT) {
+            return true;
+        }
+        reportFailure("cannot move the unreadable preferences file " + file_.string() +
+                          " aside, so not saving over it",
+                      error);
+        return false;
+    }
+    reportFailure("cannot move the unreadable preferences file " + file_.string() +
+                      " aside, so not saving over it",
+                  EEXIST);
+    return false;
+}
+
+void JsonPreferencesStore::save() {
+    if (corruptFilePending_) {
+        if (!moveCorruptFileAside()) {
+            return;
+        }
+        corruptFilePending_ = false;
+    }
+    // A string that is not UTF-8 is saved with replacement characters rather than losing the
+    // whole save; nan and infinities become null.
+    const std::string text =
+        document_->object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    if (const int error = replaceFileAtomically(file_, text); error != 0) {
+        reportFailure("cannot save preferences to " + file_.string(), error);
+        return;
+    }
+    failureReported_ = false;
+}
+
+void JsonPreferencesStore::reportFailure(const std::string& what, int error) {
+    if (failureReported_) {
+        return;
+    }
+    failureReported_ = true;
+    options_.report("tallowmere: " + what + ": " + std::strerror(error) +
+                    " (changes are kept in memory until the program ends)");
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,66 @@
+// The preferences store as a typed JSON file, rewritten by atomic replace on every change.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/preferences_store.h"
+
+namespace tallowmere {
+
+struct JsonPreferencesStoreOptions {
+    // UTC seconds for the name a corrupt file is moved aside to; the system clock when empty.
+    std::function<std::time_t()> clock;
+    // Receives the one-line report of a failed save; standard error when empty.
+    std::function<void(std::string_view)> report;
+};
+
+// One JSON object keyed by preference key. Strings, integers, reals, booleans and arrays are
+// themselves; a byte blob is {"$data": "<base64>"}. Entries the store cannot represent (null,
+// other objects, arrays holding either) read as absent but are written back untouched, so that
+// hand-edited extras survive. A non-finite double is held in memory but saved as null, the only
+// JSON for it, and so reads as absent after a restart.
+//
+// A missing file is an empty store. A file that cannot be read or parsed, or whose top level is
+// not an object, is also an empty store, and is moved aside to
+// "<name>.corrupt-<UTC YYYYMMDDTHHMMSSZ>[-N]" before the first save; it is never overwritten.
+// Saving writes a temporary file (mode 0600) in the same folder, syncs it and renames it over the
+// file, creating missing folders with mode 0700. When a save fails the previous file is left
+// intact, the failure is reported once until a save succeeds again, and the store keeps working
+// in memory. Nothing here throws.
+class JsonPreferencesStore final : public PreferencesStore {
+  public:
+    explicit JsonPreferencesStore(std::filesystem::path file,
+                                  JsonPreferencesStoreOptions options = {});
+    ~JsonPreferencesStore() override;
+    JsonPreferencesStore(const JsonPreferencesStore&) = delete;
+    JsonPreferencesStore& operator=(const JsonPreferencesStore&) = delete;
+
+    std::optional<PrefValue> objectForKey(std::string_view key) override;
+    void setObject(std::string_view key, const PrefValue& value) override;
+    // Removing a key that is not there changes nothing and saves nothing.
+    void removeObject(std::string_view key) override;
+
+    const std::filesystem::path& path() const { return file_; }
+
+  private:
+    struct Document;
+
+    void load();
+    void save();
+    bool moveCorruptFileAside();
+    void reportFailure(const std::string& what, int error);
+
+    std::filesystem::path file_;
+    JsonPreferencesStoreOptions options_;
+    std::unique_ptr<Document> document_;
+    bool corruptFilePending_ = false;
+    bool failureReported_ = false;
+};
+
+}  // namespace tallowmere
