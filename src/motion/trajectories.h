@@ -20,13 +20,17 @@ struct BilliardsRoom {
     std::int64_t bounceCountY = 1;
 };
 
-// visibleTop/Bottom/Left/Right: the visible area in top-left-origin coordinates.
+// The visible area of a screen in top-left-origin coordinates.
 struct VisibleArea {
     double left = 0;
     double right = 0;
     double top = 0;
     double bottom = 0;
 };
+
+// A screen's visible frame (bottom-left origin) seen from the top-left corner of the primary
+// screen, whose frame is primaryHeight high.
+VisibleArea visibleAreaOf(const Rect& visibleFrame, double primaryHeight);
 
 // Draws bounceCountY (1...3) first, then f in [0.6, 1.6] when both ranges exceed 0.0001.
 BilliardsRoom makeBilliardsRoom(const VisibleArea& area, Size windowSize, RandomSource& random);
