@@ -1,0 +1,24 @@
+#include "engine/window_cascade_manager.h"
+
+namespace tallowmere {
+
+std::shared_ptr<WindowCascadeManager> WindowCascadeManager::create(const EnginePorts& ports) {
+    return std::shared_ptr<WindowCascadeManager>(new WindowCascadeManager(ports));
+}
+
+WindowCascadeManager::WindowCascadeManager(const EnginePorts& ports)
+    : ports_(ports),
+      access_(ports.accessibility, ports.workspace),
+      feedback_(ports.screens, ports.feedbackWindows, ports.loop) {}
+
+// The engine normally lives as long as the process; should it go earlier, its observers are
+// detached first so that no notification can reach a released context. A running animation's
+// timer holds the engine weakly and stops itself on its next tick.
+WindowCascadeManager::~WindowCascadeManager() {
+    ports_.workspace.removeObserver(this);
+    for (auto& [pid, record] : observations) {
+        tearDownObservation(record);
+    }
+}
+
+}  // namespace tallowmere
