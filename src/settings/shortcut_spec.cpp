@@ -41,11 +41,11 @@ std::optional<ShortcutSpec> decodeShortcut(const PrefData& data) {
     return ShortcutSpec{*keyCode, *modifiers, display->get<std::string>()};
 }
 
-std::optional<PrefData> encodeShortcut(const ShortcutSpec& spec) {
+std::optional<PrefData> encodeShortcut(const ShortcutSpec& shortcut) {
     const json document = {
-        {"keyCode", spec.keyCode},
-        {"carbonModifiers", spec.carbonModifiers},
-        {"displayString", spec.displayString},
+        {"keyCode", shortcut.keyCode},
+        {"carbonModifiers", shortcut.carbonModifiers},
+        {"displayString", shortcut.displayString},
     };
     try {
         // Compact, and strict about UTF-8: a text we could not read back is not worth storing.

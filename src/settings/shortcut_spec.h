@@ -26,6 +26,6 @@ struct ShortcutSpec {
 std::optional<ShortcutSpec> decodeShortcut(const PrefData& data);
 
 // The compact JSON text as bytes; none when the display string is not valid UTF-8.
-std::optional<PrefData> encodeShortcut(const ShortcutSpec& spec);
+std::optional<PrefData> encodeShortcut(const ShortcutSpec& shortcut);
 
 }  // namespace tallowmere

@@ -69,7 +69,7 @@ class SimDesktop final : public Accessibility, public Workspace, public Screens 
     void setTrusted(bool trusted) { trusted_ = trusted; }
 
     // --- scripting: windows ---
-    WindowId openWindow(Pid pid, const WindowSpec& spec);
+    WindowId openWindow(Pid pid, const WindowSpec& window);
     // A window destroyed this way is unreadable before its notification arrives, as on the real
     // system; readableDuringNotification keeps it readable until the notification is delivered.
     void closeWindow(WindowId window, bool readableDuringNotification = false);
