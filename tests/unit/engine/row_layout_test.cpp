@@ -180,16 +180,6 @@ TEST_F(RowLayoutTest, PlacesRowsSpacedSqueezedOverlappedOrRefuses) {
     }
 }
 
-TEST_F(RowLayoutTest, AnnouncesEveryArrangementWithItsGeometry) {
-    useScreen(1000);
-    const auto ids = open({{100, 100, 300, 200}, {450, 100, 300, 200}});
-    engine->arrangeRow(snapshots(ids), AlignmentAnchor::windowCentroid, std::nullopt, pid, 420,
-                       333.5);
-    EXPECT_EQ(diagnostics.lines.back(),
-              "整列実行 pid=" + std::to_string(pid) +
-                  " count=2 span=620.0 anchorX=420.0(windowCentroid) startX=110.0 centroidY=333.5");
-}
-
 TEST_F(RowLayoutTest, OrdersByXStablyAndPutsTheNewWindowLastWhenAsked) {
     useScreen(1000);
     // Caller order: b, a (same x), c; the new window n lies at the far left.
@@ -258,6 +248,7 @@ TEST_F(RowLayoutTest, DoesNothingWithoutScreensOrWithoutAMatchAndNoMainScreen) {
 TEST_F(RowLayoutTest, FlashesRedForTheNewWindowAndGreenForTheOthersAtTheirDestinations) {
     useScreen(1000);
     settings.setShowFlashOverlay(true);
+    settings.setAnimationEasing(EasingFunction::linear);
     const auto ids = open({{0, 100, 300, 200}, {400, 100, 300, 200}});
     engine->arrangeRow(snapshots(ids), AlignmentAnchor::windowCentroid,
                        desktop.windowElement(ids[1]), pid, 500, 400);
@@ -267,25 +258,14 @@ TEST_F(RowLayoutTest, FlashesRedForTheNewWindowAndGreenForTheOthersAtTheirDestin
               (std::vector<Rect>{{{190, 300}, {300, 200}}, {{510, 300}, {300, 200}}}));
     EXPECT_EQ(feedbackWindows.overlayColors(),
               (std::vector<Color>{kSystemGreenColor, kSystemRedColor}));
+    // The destinations are known before the windows have moved.
+    EXPECT_EQ(desktop.positionOf(ids[0]), (Point{0, 100}));
+    EXPECT_EQ(engine->lookupKnownRect(desktop.windowElement(ids[1]), pid),
+              (Rect{{510, 300}, {300, 200}}));
     loop.advance(0.79);
     EXPECT_EQ(feedbackWindows.openWindowsAt(loop.now()).size(), 2u);
     loop.advance(0.02);
     EXPECT_TRUE(feedbackWindows.openWindowsAt(loop.now()).empty());
-}
-
-TEST_F(RowLayoutTest, RecordsDestinationsBeforeTheWindowsMove) {
-    useScreen(1000);
-    settings.setAnimationEasing(EasingFunction::linear);
-    const auto ids = open({{0, 100, 300, 200}, {400, 100, 300, 200}});
-    engine->arrangeRow(snapshots(ids), AlignmentAnchor::windowCentroid, std::nullopt, pid, 500,
-                       400);
-    // Nothing has moved yet, but the destinations are already known, in row order.
-    EXPECT_EQ(desktop.positionOf(ids[0]), (Point{0, 100}));
-    const auto& known = engine->knownWindowRects.at(pid);
-    ASSERT_EQ(known.size(), 2u);
-    EXPECT_EQ(known[0].position, (Point{190, 300}));
-    EXPECT_EQ(known[1].position, (Point{510, 300}));
-    EXPECT_NE(engine->animationTimer, nullptr);
 }
 
 }  // namespace

@@ -42,14 +42,6 @@ TEST_F(WindowAccessTest, StandardWindowRulesBySubroleIdentifierAndApplication) {
     }
 }
 
-TEST_F(WindowAccessTest, WindowOfAnApplicationThatJustQuitCountsAsStandard) {
-    const Pid pid = desktop.addRunningApplication("com.apple.finder");
-    const WindowId id = desktop.openWindow(pid, {});
-    // The Finder rule needs the application; once it is gone the subrole alone decides.
-    EXPECT_FALSE(isStandard(id, pid));
-    EXPECT_TRUE(isStandard(id, pid + 1));
-}
-
 TEST_F(WindowAccessTest, WrongKindsOfValuesReadAsAbsent) {
     const Pid pid = desktop.addRunningApplication("org.xterm");
     const WindowId id = desktop.openWindow(pid, {.position = {10, 20}, .size = {300, 200}});
@@ -75,40 +67,6 @@ TEST_F(WindowAccessTest, WrongKindsOfValuesReadAsAbsent) {
                               {kAXErrorCannotComplete, AXValue{AXValueType::cgSize, 1, 2}});
     EXPECT_EQ(access.readPosition(window), std::nullopt);
     EXPECT_EQ(access.readSize(window), std::nullopt);
-}
-
-TEST_F(WindowAccessTest, WindowListMustBeAList) {
-    const Pid pid = desktop.addRunningApplication("org.xterm");
-    const WindowId a = desktop.openWindow(pid, {});
-    const WindowId b = desktop.openWindow(pid, {});
-    const AXElement app = desktop.createApplication(pid);
-    const auto windows = engine->windowAccess().readWindows(app);
-    ASSERT_TRUE(windows.has_value());
-    ASSERT_EQ(windows->size(), 2u);
-    EXPECT_EQ((*windows)[0], desktop.windowElement(a));
-    EXPECT_EQ((*windows)[1], desktop.windowElement(b));
-
-    desktop.overrideApplicationAttribute(pid, "AXWindows", {kAXErrorSuccess, true});
-    EXPECT_EQ(engine->windowAccess().readWindows(app), std::nullopt);
-}
-
-TEST_F(WindowAccessTest, DestroyedWindowIsNeitherStandardNorReadable) {
-    const Pid pid = desktop.addRunningApplication("org.xterm");
-    const WindowId id = desktop.openWindow(pid, {});
-    const AXElement window = desktop.windowElement(id);
-    desktop.closeWindow(id);
-    EXPECT_FALSE(engine->windowAccess().isStandardWindow(window, pid));
-    EXPECT_EQ(engine->windowAccess().readPosition(window), std::nullopt);
-}
-
-TEST_F(WindowAccessTest, HandlesForTheSameWindowCompareEqual) {
-    const Pid pid = desktop.addRunningApplication("org.xterm");
-    const WindowId a = desktop.openWindow(pid, {});
-    const WindowId b = desktop.openWindow(pid, {});
-    EXPECT_EQ(desktop.windowElement(a), desktop.windowElement(a));
-    EXPECT_FALSE(desktop.windowElement(a) == desktop.windowElement(b));
-    EXPECT_FALSE(desktop.windowElement(a) == desktop.createApplication(pid));
-    EXPECT_FALSE(desktop.windowElement(a) == AXElement());
 }
 
 }  // namespace

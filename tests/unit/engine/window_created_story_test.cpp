@@ -65,20 +65,6 @@ TEST_F(WindowCreatedStory, DialogsAreIgnoredAndNotWatchedForClosing) {
     EXPECT_TRUE(registrationsFor(xterm, dialog).empty());
 }
 
-TEST_F(WindowCreatedStory, MinimisedWindowsAreNeitherMovedNorCounted) {
-    const WindowId a = open(xterm, {300, 200});
-    settle();
-    const WindowId hidden = open(xterm, {1000, 500});
-    settle();
-    desktop.minimizeWindow(hidden);
-    settle();
-    const Point hiddenAt = desktop.positionOf(hidden);
-    desktop.dragWindow(a, {300, 200});
-    const WindowId b = open(xterm, {700, 400});
-    settle();
-    expectRow({{a, {90, 200}}, {b, {510, 200}}, {hidden, hiddenAt}});
-}
-
 TEST_F(WindowCreatedStory, WindowClosedBeforeItsTurnIsDropped) {
     const WindowId a = open(xterm, {300, 200});
     settle();
@@ -126,18 +112,6 @@ TEST_F(WindowCreatedStory, UnreadableNewWindowIsNotHandled) {
     settle();
     EXPECT_EQ(linesContaining("新規ウィンドウの位置・サイズ取得に失敗 pid=").size(), 1u);
     EXPECT_TRUE(registrationsFor(xterm, a).empty());
-}
-
-TEST_F(WindowCreatedStory, NotificationsWaitWhileAMenuIsOpen) {
-    const WindowId a = open(xterm, {300, 200});
-    settle();
-    loop.setMenuOpen(true);
-    const WindowId b = open(xterm, {700, 400});
-    settle();
-    expectRow({{a, {300, 200}}, {b, {700, 400}}});
-    loop.setMenuOpen(false);
-    settle();
-    expectRow({{a, {90, 200}}, {b, {510, 200}}});
 }
 
 }  // namespace

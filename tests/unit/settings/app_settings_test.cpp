@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <set>
+#include <thread>
+#include <tuple>
+
+#include "platform/sim/sim_preferences_store.h"
+#include "settings/app_settings.h"
+
+namespace tallowmere {
+namespace {
+
+using sim::SimPreferencesStore;
+using Operation = SimPreferencesStore::Operation;
+using Strings = std::vector<std::string>;
+
+const ShortcutSpec kShiftCommandK{40, 0x0200 | 0x0100, "⇧⌘K"};
+const std::vector kStartUpRemoval = {Operation::remove("manualCenterRealignShortcut")};
+
+// Every property, in declaration order.
+using Snapshot =
+    std::tuple<Strings, std::set<std::string>, double, bool, EasingFunction, double, bool,
+               std::optional<ShortcutSpec>, AlignmentAnchor, std::optional<ShortcutSpec>>;
+Snapshot snapshot(const AppSettings& s) {
+    return {s.monitoredBundleIdentifiers(), s.pausedBundleIdentifiers(), s.windowSpacingMargin(),
+            s.alwaysOpenNewWindowOnRight(), s.animationEasing(),         s.animationDuration(),
+            s.showFlashOverlay(),           s.manualRealignShortcut(),   s.alignmentAnchor(),
+            s.manualCenterRealignShortcut()};
+}
+
+const Snapshot kDefaults({"com.apple.Terminal", "com.apple.finder", "com.googlecode.iterm2",
+                          "org.vim.MacVim"},
+                         {}, 20.0, true, EasingFunction::random, 0.5, false, std::nullopt,
+                         AlignmentAnchor::windowCentroid, std::nullopt);
+
+TEST(AppSettingsLoading, EmptyStoreGivesTheDefaultsAndOnlyRemovesTheCenterShortcut) {
+    SimPreferencesStore store;
+    EXPECT_EQ(snapshot(AppSettings(store)), kDefaults);
+    EXPECT_EQ(store.log(), kStartUpRemoval);
+    EXPECT_TRUE(store.contents().empty());
+}
+
+TEST(AppSettingsLoading, UnusableStoredValuesFallBackToTheirDefaultsInMemoryOnly) {
+    const std::pair<const char*, PrefValue> unusable[] = {
+        {"monitoredBundleIdentifiers", PrefArray{"com.apple.finder", 7}},
+        {"windowSpacingMargin", "30"},
+        {"windowSpacingMargin", true},
+        {"windowSpacingMargin", std::nan("")},
+        {"windowSpacingMargin", -HUGE_VAL},
+        {"animationDuration", HUGE_VAL},
+        {"alwaysOpenNewWindowOnRight", 0},
+        {"animationEasing", "EaseInOut"},
+        {"alignmentAnchor", "ScreenCenter"}};
+    for (const auto& entry : unusable) {
+        SimPreferencesStore store({entry});
+        EXPECT_EQ(snapshot(AppSettings(store)), kDefaults) << "case " << (&entry - unusable);
+        EXPECT_EQ(store.log(), kStartUpRemoval);
+    }
+    // Usable, though unlike what the settings write: an empty list, an integer.
+    SimPreferencesStore store(
+        {{"monitoredBundleIdentifiers", PrefArray{}}, {"windowSpacingMargin", 30}});
+    const AppSettings settings(store);
+    EXPECT_TRUE(settings.monitoredBundleIdentifiers().empty());
+    EXPECT_EQ(settings.windowSpacingMargin(), 30.0);
+}
+
+TEST(AppSettingsLoading, CenterShortcutIsRewrittenOrRemovedAtStartUpTheOtherLeftAsStored) {
+    const ShortcutSpec controlOptionR{15, 0x1800, "⌃⌥R"};
+    const std::pair<std::string_view, std::optional<ShortcutSpec>> cases[] = {
+        {R"({"keyCode":15,"carbonModifiers":6144})", std::nullopt},
+        {R"({ "displayString": "⌃⌥R", "x": 1, "carbonModifiers": 6144, "keyCode": 15 })",
+         controlOptionR}};
+    for (const auto& [json, expected] : cases) {
+        const PrefValue stored = PrefData(json.begin(), json.end());
+        SimPreferencesStore store(
+            {{"manualRealignShortcut", stored}, {"manualCenterRealignShortcut", stored}});
+        const AppSettings settings(store);
+        EXPECT_EQ(settings.manualRealignShortcut(), expected);
+        EXPECT_EQ(settings.manualCenterRealignShortcut(), expected);
+        EXPECT_EQ(store.log(), std::vector{expected ? Operation::set("manualCenterRealignShortcut",
+                                                                     *encodeShortcut(*expected))
+                                                    : kStartUpRemoval[0]});
+        EXPECT_EQ(store.contents().at("manualRealignShortcut"), stored);
+    }
+}
+
+TEST(AppSettingsAssignment, AnnouncesThenDeliversThenTakesThenWritesEvenForAnEqualValue) {
+    SimPreferencesStore store;
+    AppSettings settings(store);
+    store.clearLog();
+    Strings events;
+    const auto note = [&](const std::string& what) {
+        events.push_back(what + " holding " + std::to_string(int(settings.windowSpacingMargin())) +
+                         ", writes " + std::to_string(store.log().size()));
+    };
+    auto willChange = settings.subscribeWillChange([&] { note("will-change"); });
+    auto spacing = settings.subscribeWindowSpacingMargin(
+        [&](const double& value) { note("deliver " + std::to_string(int(value))); });
+    settings.setWindowSpacingMargin(35);
+    settings.setWindowSpacingMargin(35);
+    EXPECT_EQ(events,
+              (Strings{"deliver 20 holding 20, writes 0", "will-change holding 20, writes 0",
+                       "deliver 35 holding 20, writes 0", "will-change holding 35, writes 1",
+                       "deliver 35 holding 35, writes 1"}));
+    EXPECT_EQ(store.log(), std::vector(2, Operation::set("windowSpacingMargin", 35.0)));
+}
+
+TEST(AppSettingsAssignment, EveryPropertyIsWrittenByTheRuleOfItsTypeAndReadBackOnRestart) {
+    SimPreferencesStore store;
+    AppSettings settings(store);
+    settings.setPausedBundleIdentifiers({"Emacs", "XTerm"});  // resumed below: stored without it
+    store.clearLog();
+    settings.setMonitoredBundleIdentifiers({"XTerm", "Emacs", "XTerm"});
+    settings.setPausedBundleIdentifiers({"Emacs"});
+    settings.setWindowSpacingMargin(-4);
+    settings.setAlwaysOpenNewWindowOnRight(false);
+    settings.setAnimationEasing(EasingFunction::easeInOut);
+    settings.setAnimationDuration(0);
+    settings.setShowFlashOverlay(true);
+    settings.setManualRealignShortcut(kShiftCommandK);
+    settings.setAlignmentAnchor(AlignmentAnchor::screenCenter);
+    settings.setManualCenterRealignShortcut(kShiftCommandK);
+    const ShortcutSpec notUtf8{40, 0x0100, "\xff"};  // held, but cannot be stored
+    settings.setManualRealignShortcut(notUtf8);
+    EXPECT_EQ(settings.manualRealignShortcut(), notUtf8);
+    const PrefData encoded = *encodeShortcut(kShiftCommandK);
+    EXPECT_EQ(
+        store.log(),
+        (std::vector{
+            Operation::set("monitoredBundleIdentifiers", PrefArray{"XTerm", "Emacs", "XTerm"}),
+            Operation::set("pausedBundleIdentifiers", PrefArray{"Emacs"}),
+            Operation::set("windowSpacingMargin", -4.0),
+            Operation::set("alwaysOpenNewWindowOnRight", false),
+            Operation::set("animationEasing", "easeInOut"),
+            Operation::set("animationDuration", 0.0),
+            Operation::set("showFlashOverlay", true),
+            Operation::set("manualRealignShortcut", encoded),
+            Operation::set("alignmentAnchor", "screenCenter"),
+            Operation::set("manualCenterRealignShortcut", encoded),
+            Operation::remove("manualRealignShortcut"),
+        }));
+    EXPECT_EQ(
+        snapshot(AppSettings(store)),
+        Snapshot({"XTerm", "Emacs", "XTerm"}, {"Emacs"}, -4.0, false, EasingFunction::easeInOut,
+                 0.0, true, std::nullopt, AlignmentAnchor::screenCenter, kShiftCommandK));
+}
+
+TEST(AppSettingsSubscription, StopsAtOnceWhenCancelledOrDestroyedEvenMidDelivery) {
+    SimPreferencesStore store;
+    auto settings = std::make_unique<AppSettings>(store);
+    Strings calls;
+    auto kept = settings->subscribeShowFlashOverlay(
+        [&](const bool& on) { calls.push_back("kept " + std::to_string(on)); });
+    // This receiver destroys its own token (and so its own callable) and cancels the next one's.
+    auto self = std::make_unique<Subscription>();
+    Subscription later;
+    *self = settings->subscribeShowFlashOverlay([&, alive = std::make_shared<int>(1)](bool on) {
+        if (on) {
+            self.reset();
+            later.cancel();
+        }
+        calls.push_back("self " + std::to_string(on) + ", alive " + std::to_string(*alive));
+    });
+    later = settings->subscribeShowFlashOverlay(
+        [&](const bool& on) { calls.push_back("later " + std::to_string(on)); });
+    settings->setShowFlashOverlay(true);
+    settings->setShowFlashOverlay(false);
+    EXPECT_EQ(calls, (Strings{"kept 0", "self 0, alive 1", "later 0", "kept 1", "self 1, alive 1",
+                              "kept 0"}));
+    settings.reset();
+    kept.cancel();  // tokens may outlive their settings
+}
+
+TEST(AppSettingsSharedDeathTest, AbortsWhenUsedBeforeAStoreIsInstalled) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(AppSettings::shared(), "before a store was installed");
+}
+
+TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStoreEvenUnderConcurrentFirstUse) {
+    auto store = std::make_shared<SimPreferencesStore>(
+        SimPreferencesStore::Contents{{"windowSpacingMargin", 8}});
+    ASSERT_TRUE(AppSettings::installSharedStore(store));
+    EXPECT_FALSE(AppSettings::installSharedStore(std::make_shared<SimPreferencesStore>()));
+    std::vector<AppSettings*> seen(4);
+    std::vector<std::jthread> threads;
+    for (auto& slot : seen) {
+        threads.emplace_back([&slot] { slot = &AppSettings::shared(); });
+    }
+    threads.clear();  // joins them
+    EXPECT_EQ(std::set(seen.begin(), seen.end()).size(), 1u);
+    EXPECT_EQ(seen[0]->windowSpacingMargin(), 8.0);
+    EXPECT_EQ(store->log(), kStartUpRemoval);  // loaded once
+}
+
+}  // namespace
+}  // namespace tallowmere
