@@ -1,5 +1,7 @@
 #include "engine/window_access.h"
 
+#include <cmath>
+
 namespace tallowmere {
 namespace {
 
@@ -49,6 +51,11 @@ std::optional<AXValue> WindowAccess::readValue(const AXElement& element, std::st
     }
     const auto* wrapped = std::get_if<AXValue>(&*value);
     if (!wrapped || wrapped->type != type) {
+        return std::nullopt;
+    }
+    // A misbehaving window system can report NaN or infinite geometry; taken as is it would send
+    // every window of the row to a NaN position.
+    if (!std::isfinite(wrapped->first) || !std::isfinite(wrapped->second)) {
         return std::nullopt;
     }
     return *wrapped;

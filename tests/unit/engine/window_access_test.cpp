@@ -1,3 +1,4 @@
+#include <cmath>
 #include <optional>
 #include <string>
 
@@ -60,6 +61,14 @@ TEST_F(WindowAccessTest, WrongKindsOfValuesReadAsAbsent) {
     EXPECT_EQ(access.readSize(window), std::nullopt);
     EXPECT_EQ(access.readMinimized(window), std::nullopt);
     EXPECT_FALSE(access.isStandardWindow(window, pid));
+
+    // Geometry that is not finite is unusable.
+    desktop.overrideAttribute(id, "AXPosition",
+                              {kAXErrorSuccess, AXValue{AXValueType::cgPoint, NAN, 2}});
+    desktop.overrideAttribute(id, "AXSize",
+                              {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, INFINITY}});
+    EXPECT_EQ(access.readPosition(window), std::nullopt);
+    EXPECT_EQ(access.readSize(window), std::nullopt);
 
     // A success code without a value, and a value behind a failure code, are both absent.
     desktop.overrideAttribute(id, "AXPosition", {kAXErrorSuccess, std::nullopt});
