@@ -1,80 +1,93 @@
-#include "scenario.h"
+#include "engine_fixture.h"
 
 namespace tallowmere::testing {
 namespace {
 
-class ApplicationObservationTest : public ScenarioTest {
-  protected:
-    std::vector<std::string> operationsOf(Pid pid) const {
-        std::vector<std::string> ops;
-        for (const auto& op : desktop.observerOperations()) {
-            if (op.pid == pid) {
-                ops.push_back(op.what + (op.element.empty() ? "" : " " + op.element) +
-                              (op.notification.empty() ? "" : " " + op.notification));
-            }
-        }
-        return ops;
-    }
-};
+using ApplicationObservationTest = ScenarioTest;
 
-TEST_F(ApplicationObservationTest, FollowsWatchedApplicationsRunningAtStartAndLaunchedLater) {
+TEST_F(ApplicationObservationTest, FollowsWatchedApplicationsOnceTrustedAtStartAndOnLaunch) {
     const Pid early = desktop.addRunningApplication("XTerm");
+    const WindowId p = open(early, {100, 100}), q = open(early, {700, 100}),
+                   r = open(early, {1000, 500});
+    desktop.openWindow(early, {.subrole = "AXDialog"});
     const Pid other = desktop.addRunningApplication("org.example.Editor");
-    startEngine();
-    EXPECT_TRUE(engine->observations.contains(early));
-    EXPECT_FALSE(engine->observations.contains(other));
-    EXPECT_EQ(operationsOf(early),
-              (std::vector<std::string>{"create", "add app AXWindowCreated",
-                                        "add app AXWindowMiniaturized",
-                                        "add app AXWindowDeminiaturized", "attach"}));
-    EXPECT_EQ(diagnostics.lines, std::vector<std::string>{"監視開始 pid=" + std::to_string(early)});
-
-    const Pid late = launch("org.gnome.Nautilus");
-    EXPECT_TRUE(engine->observations.contains(late));
-    EXPECT_TRUE(desktop.observerAttached(late));
-    const auto& record = engine->observations.at(late);
-    EXPECT_EQ(record.refcon, record.context.get());
-    EXPECT_EQ(record.context->pid, late);
-    EXPECT_EQ(record.context->manager, engine.get());
-}
-
-TEST_F(ApplicationObservationTest, UntrustedEngineRegistersNothing) {
     desktop.setTrusted(false);
-    desktop.addRunningApplication("XTerm");
     startEngine();
     engine->reconcileObservations();
     EXPECT_EQ(desktop.workspaceObserverCount(), 0u);
     EXPECT_TRUE(desktop.observerOperations().empty());
-}
 
-TEST_F(ApplicationObservationTest, ApplicationsWithoutIdentifierOrUnwatchedAreNeverFollowed) {
+    // Trusted: registered in order, attached, and only the standard windows watched for closing.
+    desktop.setTrusted(true);
     startEngine();
+    auto watch = [](WindowId id) {
+        return "add window " + std::to_string(id) + " AXUIElementDestroyed";
+    };
+    EXPECT_EQ(operationsOf(early),
+              (std::vector<std::string>{
+                  "create", "add app AXWindowCreated", "add app AXWindowMiniaturized",
+                  "add app AXWindowDeminiaturized", "attach", watch(p), watch(q), watch(r)}));
+    EXPECT_EQ(diagnostics.lines, std::vector<std::string>{"監視開始 pid=" + std::to_string(early)});
+    EXPECT_FALSE(engine->knownWindowRects.contains(early));
+    // r was never read: it closes up on the centre of p and q alone (100..1100 → 600).
+    desktop.closeWindow(r);
+    settle();
+    EXPECT_EQ(linesWith("closingRect解決=失敗"), 1u);
+    expectRow({{p, {190, 100}}, {q, {610, 100}}});
+
+    const Pid late = launch("org.gnome.Nautilus");
+    EXPECT_TRUE(desktop.observerAttached(late));
+    // Never followed: no identifier, not watched, notices without an application. A launch
+    // noticed again leaves one observer.
     const Pid anonymous = launch(std::nullopt);
     const Pid editor = launch("org.example.Editor");
     desktop.postMalformedLaunch();
     desktop.postMalformedTerminate();
     loop.runDue();
+    EXPECT_EQ(desktop.liveObserverCount(other) + desktop.liveObserverCount(anonymous) +
+                  desktop.liveObserverCount(editor),
+              0u);
+    engine->handleAppLaunched({RunningApplication{early, "XTerm"}});
+    engine->handleAppLaunched({RunningApplication{early, "XTerm"}});
     engine->reconcileObservations();
-    EXPECT_TRUE(engine->observations.empty());
-    EXPECT_EQ(desktop.liveObserverCount(anonymous) + desktop.liveObserverCount(editor), 0u);
+    EXPECT_EQ(engine->observations.size(), 2u);
+    EXPECT_EQ(desktop.liveObserverCount(early), 1u);
+    EXPECT_EQ(linesWith("監視開始 pid=" + std::to_string(early)), 1u);
+
+    // An observer that cannot be made, or whose first registration fails, is reported and not
+    // kept; it is tried again later. Later registrations failing does not matter.
+    desktop.failObserverCreate(2000, -25204);
+    launch("XTerm", 2000);
+    EXPECT_EQ(diagnostics.lines.back(), "AXObserverCreate 失敗 pid=2000: -25204");
+    desktop.failAddNotification(2001, "AXWindowCreated", -25211);
+    launch("XTerm", 2001);
+    EXPECT_EQ(diagnostics.lines.back(), "AXObserverAddNotification 失敗 pid=2001: -25211");
+    EXPECT_EQ(engine->observations.size(), 2u);
+    EXPECT_FALSE(desktop.observerAttached(2001));
+    EXPECT_EQ(desktop.liveObserverCount(2001), 0u);
+    desktop.failAddNotification(2002, "AXWindowMiniaturized", -25211);
+    EXPECT_TRUE(engine->observations.contains(launch("XTerm", 2002)));
+    desktop.failObserverCreate(2000, std::nullopt);
+    desktop.failAddNotification(2001, "AXWindowCreated", std::nullopt);
+    engine->reconcileObservations();
+    EXPECT_EQ(engine->observations.size(), 5u);
 }
 
-TEST_F(ApplicationObservationTest, RepeatedLaunchNoticesLeaveOneObserver) {
-    const Pid xterm = desktop.addRunningApplication("XTerm");
-    startEngine();
-    engine->handleAppLaunched({RunningApplication{xterm, "XTerm"}});
-    engine->handleAppLaunched({RunningApplication{xterm, "XTerm"}});
-    engine->reconcileObservations();
-    EXPECT_EQ(desktop.liveObserverCount(xterm), 1u);
-    EXPECT_EQ(engine->observations.size(), 1u);
-}
-
-TEST_F(ApplicationObservationTest, PausingTearsDownInOrderAndForgetsAndUnpausingFollowsAgain) {
-    startEngine();
-    const Pid xterm = launch("XTerm");
+TEST_F(XTermStory, PausingUnpausingAndQuittingWithWorkPending) {
     const WindowId a = open(xterm, {100, 100});
     settle();
     ASSERT_TRUE(engine->knownWindowRects.contains(xterm));
+    // Notices without a context or of other kinds are dropped; the registered context works.
+    const AXElement element = desktop.windowElement(a);
+    const std::size_t pending = loop.pendingWorkCount();
+    WindowCascadeManager::observerCallback(nullptr, element, "AXWindowCreated", nullptr);
+    engine->handleAccessibilityNotification(element, "AXWindowCreated", nullptr);
+    auto* context = engine->observations.at(xterm).context.get();
+    engine->handleAccessibilityNotification(element, "AXFocusedWindowChanged", context);
+    EXPECT_EQ(loop.pendingWorkCount(), pending);
+    WindowCascadeManager::observerCallback(nullptr, element, "AXWindowDeminiaturized", context);
+    EXPECT_EQ(loop.pendingWorkCount(), pending + 1);
+    settle();
 
     settings.setPausedBundleIdentifiers({"XTerm"});
     engine->reconcileObservations();
@@ -86,97 +99,35 @@ TEST_F(ApplicationObservationTest, PausingTearsDownInOrderAndForgetsAndUnpausing
         std::vector<std::string>(ops.end() - 5, ops.end()),
         (std::vector<std::string>{"remove app AXWindowCreated", "remove app AXWindowMiniaturized",
                                   "remove app AXWindowDeminiaturized", "detach", "release"}));
-    // Its windows are no longer arranged.
+    // Its windows are no longer arranged; launched again while paused, it is not followed.
     const WindowId b = open(xterm, {900, 500});
+    const Pid second = launch("XTerm");
     settle();
     expectRow({{a, {100, 100}}, {b, {900, 500}}});
-
-    // A paused application launched again is not followed either.
-    const Pid second = launch("XTerm");
     EXPECT_FALSE(engine->observations.contains(second));
 
     settings.setPausedBundleIdentifiers({});
     engine->reconcileObservations();
-    EXPECT_TRUE(engine->observations.contains(xterm));
     EXPECT_TRUE(engine->observations.contains(second));
+    // Around the centre of a and b (100..1300 × 100..800 → (700, 450)).
     const WindowId c = open(xterm, {0, 0});
     settle();
-    EXPECT_EQ(linesContaining("整列実行 pid=" + std::to_string(xterm) + " count=3").size(), 1u);
-    expectRow({{c, {desktop.positionOf(b).x + 420, desktop.positionOf(c).y}}});
-}
+    expectRow({{a, {80, 300}}, {b, {500, 300}}, {c, {920, 300}}});
 
-TEST_F(ApplicationObservationTest, TerminationTearsDownAndPendingWorkIsHarmless) {
-    startEngine();
-    const Pid xterm = launch("XTerm");
-    const WindowId a = open(xterm, {100, 100});
-    settle();
+    // XTerm quits while a closing and an opening still wait to be handled.
     open(xterm, {600, 100});
     desktop.closeWindow(a);
-    // Both handlings are still waiting when the application quits.
     desktop.terminateApplication(xterm);
     loop.runDue();
     EXPECT_FALSE(engine->observations.contains(xterm));
-    EXPECT_FALSE(engine->knownWindowRects.contains(xterm));
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
     diagnostics.lines.clear();
     settle();
-    EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
     EXPECT_FALSE(engine->knownWindowRects.contains(xterm));
-    EXPECT_EQ(linesContaining("整列実行").size(), 0u);
-
-    // A second notice for the same pid, and one for a pid never followed, change nothing.
-    engine->handleAppTerminated({RunningApplication{xterm, "XTerm"}});
-    engine->handleAppTerminated({RunningApplication{4242, "XTerm"}});
-    EXPECT_TRUE(engine->observations.empty());
+    EXPECT_EQ(linesWith("整列実行"), 0u);
 }
 
-TEST_F(ApplicationObservationTest, ObserverFailuresAreReportedAndRetriedAtTheNextLaunch) {
-    startEngine();
-    desktop.failObserverCreate(1000, -25204);
-    const Pid first = launch("XTerm");
-    ASSERT_EQ(first, 1000);
-    EXPECT_EQ(diagnostics.lines.back(), "AXObserverCreate 失敗 pid=1000: -25204");
-
-    desktop.failAddNotification(1001, "AXWindowCreated", -25211);
-    const Pid second = launch("XTerm");
-    EXPECT_EQ(diagnostics.lines.back(), "AXObserverAddNotification 失敗 pid=1001: -25211");
-    EXPECT_TRUE(engine->observations.empty());
-    EXPECT_FALSE(desktop.observerAttached(second));
-    EXPECT_EQ(desktop.liveObserverCount(second), 0u);
-
-    // Later registrations failing does not matter.
-    desktop.failAddNotification(1002, "AXWindowMiniaturized", -25211);
-    const Pid third = launch("XTerm");
-    EXPECT_TRUE(engine->observations.contains(third));
-
-    desktop.failObserverCreate(first, std::nullopt);
-    desktop.failAddNotification(second, "AXWindowCreated", std::nullopt);
-    engine->reconcileObservations();
-    EXPECT_EQ(engine->observations.size(), 3u);
-}
-
-TEST_F(ApplicationObservationTest, IgnoresNotificationsWithoutContextOrOfUnknownKinds) {
-    startEngine();
-    const Pid xterm = launch("XTerm");
-    const WindowId a = open(xterm, {100, 100});
-    settle();
-    const std::size_t pending = loop.pendingWorkCount();
-    WindowCascadeManager::observerCallback(nullptr, desktop.windowElement(a), "AXWindowCreated",
-                                           nullptr);
-    engine->handleAccessibilityNotification(desktop.windowElement(a), "AXWindowCreated", nullptr);
-    auto* context = engine->observations.at(xterm).context.get();
-    engine->handleAccessibilityNotification(desktop.windowElement(a), "AXFocusedWindowChanged",
-                                            context);
-    EXPECT_EQ(loop.pendingWorkCount(), pending);
-
-    // The same callback with the registered context does reach the handler.
-    WindowCascadeManager::observerCallback(nullptr, desktop.windowElement(a),
-                                           "AXWindowDeminiaturized", context);
-    EXPECT_EQ(loop.pendingWorkCount(), pending + 1);
-}
-
-TEST_F(ApplicationObservationTest, StopMonitoringUnregistersEverythingAndStopsTheAnimation) {
-    startEngine();
-    const Pid xterm = launch("XTerm");
+TEST_F(XTermStory, StoppingUnregistersAndStopsTheAnimationAndAnEngineGoneLeavesNoTrace) {
     const Pid files = launch("org.gnome.Nautilus");
     settings.setAnimationEasing(EasingFunction::linear);
     const WindowId a = open(xterm, {100, 100});
@@ -184,58 +135,38 @@ TEST_F(ApplicationObservationTest, StopMonitoringUnregistersEverythingAndStopsTh
     const WindowId b = open(xterm, {700, 100});
     loop.advance(kDelay + 0.1);
     ASSERT_NE(engine->animationTimer, nullptr);
-    const Point stopped = desktop.positionOf(a);
-
+    Point stopped = desktop.positionOf(a);
     engine->stopMonitoring();
     EXPECT_TRUE(engine->observations.empty());
     EXPECT_EQ(engine->animationTimer, nullptr);
     EXPECT_EQ(desktop.workspaceObserverCount(), 0u);
     EXPECT_FALSE(desktop.observerAttached(xterm));
     EXPECT_EQ(desktop.liveObserverCount(files), 0u);
-    // Remembered rectangles stay.
     EXPECT_TRUE(engine->knownWindowRects.contains(xterm));
-
+    desktop.closeWindow(b);  // unnoticed
     settle();
     EXPECT_EQ(desktop.positionOf(a), stopped);
-    desktop.closeWindow(b);
-    launch("XTerm");
-    settle();
-    EXPECT_TRUE(engine->observations.empty());
-}
 
-TEST_F(ApplicationObservationTest, ClosingReadingsAreTakenWhenTheNoticeArrives) {
-    startEngine();
-    const Pid xterm = launch("XTerm");
-    const WindowId a = open(xterm, {100, 100});
-    settle();
-    const WindowId b = open(xterm, {700, 100});
-    settle();
+    // Started again, a glides to the middle of the screen and c opens; the engine goes before its
+    // next tick and before c is handled.
+    engine->startMonitoring();
+    engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
     const WindowId c = open(xterm, {0, 500});
-    settle();
-    expectRow({{a, {0, 100}}, {b, {420, 100}}, {c, {840, 100}}});
-    // Minimised at 1040; moved again before the handling runs: the notice-time place counts.
-    desktop.dragWindow(c, {1040, 100});
-    desktop.minimizeWindow(c);
-    loop.runDue();
-    desktop.dragWindow(c, {0, 100});
-    settle();
-    expectRow({{a, {310, 100}}, {b, {730, 100}}});
-}
-
-TEST_F(ApplicationObservationTest, EngineGoneBeforeItsWorkRunsIsHarmless) {
-    startEngine();
-    const Pid xterm = launch("XTerm");
-    const WindowId a = open(xterm, {100, 100});
-    settle();
-    open(xterm, {700, 100});
-    desktop.closeWindow(a);
-    loop.runDue();
+    loop.advance(0.02);
+    ASSERT_NE(engine->animationTimer, nullptr);
     engine.reset();
+    stopped = desktop.positionOf(a);
+    EXPECT_NE(stopped.x, 520);
+    // Its observer was detached before it went.
+    const auto ops = operationsOf(xterm);
+    EXPECT_EQ(std::vector<std::string>(ops.end() - 2, ops.end()),
+              (std::vector<std::string>{"detach", "release"}));
     EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
     EXPECT_EQ(desktop.workspaceObserverCount(), 0u);
     settle();
-    launch("XTerm");
-    settle();
+    EXPECT_EQ(desktop.positionOf(a), stopped);
+    EXPECT_EQ(desktop.positionOf(c), (Point{0, 500}));
+    EXPECT_EQ(loop.activeTimerCount(), 0u);
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
-// A simulated desktop with one engine on it, for the engine's tests and the scenario stories.
+// A simulated desktop with one engine on it, and the watched desktop the stories are told on:
+// applications launch, windows open, close, minimise and come back on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <ostream>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "engine/window_cascade_manager.h"
 #include "platform/diagnostics.h"
@@ -23,12 +21,8 @@ namespace tallowmere {
 inline void PrintTo(const Point& p, std::ostream* os) {
     *os << "(" << p.x << ", " << p.y << ")";
 }
-inline void PrintTo(const Size& s, std::ostream* os) {
-    *os << s.width << "×" << s.height;
-}
 inline void PrintTo(const Rect& r, std::ostream* os) {
-    *os << "(" << r.origin.x << ", " << r.origin.y << ", " << r.size.width << ", " << r.size.height
-        << ")";
+    *os << "(" << r.origin.x << ", " << r.origin.y << ") " << r.size.width << "×" << r.size.height;
 }
 
 }  // namespace tallowmere
@@ -36,48 +30,48 @@ inline void PrintTo(const Rect& r, std::ostream* os) {
 namespace tallowmere::testing {
 
 using sim::WindowId;
-using sim::WindowSpec;
 
 // A fixed-seed generator, so that random picks and billiards draws repeat from run to run.
 class SeededRandom final : public RandomSource {
   public:
-    explicit SeededRandom(std::uint64_t seed = 7) : engine_(seed) {}
     std::uint64_t nextWord() override { return engine_(); }
 
   private:
-    std::mt19937_64 engine_;
+    std::mt19937_64 engine_{7};
 };
 
-inline Screen screenOf(Rect frame, Rect visible) {
-    return Screen{frame, visible};
-}
-
+// One 1440×900 screen with a 25-point menu bar (visible x 0..1440, y 25..900 in the engine's
+// coordinates); instant moves and no flashes unless a test asks for them.
 class EngineFixture : public ::testing::Test {
   protected:
     EngineFixture() {
-        // Predictable defaults for geometry tests: instant moves, no flashes; tests that need
-        // animation or flashes say so.
         settings.setAnimationEasing(EasingFunction::none);
         settings.setShowFlashOverlay(false);
+        desktop.setScreens({{{{0, 0}, {1440, 900}}, {{0, 0}, {1440, 875}}}});
     }
 
-    // One 1440×900 screen whose visible frame is (0, 0, 1440, 875): a 25-point menu bar.
-    void useSingleScreen(double width = 1440, double height = 900, double menuBar = 25) {
-        desktop.setScreens(
-            {screenOf({{0, 0}, {width, height}}, {{0, 0}, {width, height - menuBar}})});
-        desktop.setMainScreenIndex(0);
+    std::size_t linesWith(const std::string& text) const {
+        return std::ranges::count_if(diagnostics.lines, [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
     }
 
-    WindowSnapshot snapshot(WindowId id) const {
-        return WindowSnapshot{desktop.windowElement(id), desktop.positionOf(id),
-                              desktop.sizeOf(id)};
+    // The observer operations made for pid, as "add window 3 AXUIElementDestroyed", "detach"...
+    std::vector<std::string> operationsOf(Pid pid) const {
+        std::vector<std::string> ops;
+        for (const auto& op : desktop.observerOperations()) {
+            if (op.pid == pid) {
+                ops.push_back(op.what + (op.element.empty() ? "" : " " + op.element) +
+                              (op.notification.empty() ? "" : " " + op.notification));
+            }
+        }
+        return ops;
     }
 
-    std::vector<std::string> linesContaining(const std::string& text) const {
-        std::vector<std::string> found;
-        std::copy_if(diagnostics.lines.begin(), diagnostics.lines.end(), std::back_inserter(found),
-                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
-        return found;
+    // How often the engine asked to hear of this window's closing.
+    std::size_t subscriptions(Pid pid, WindowId window) const {
+        return std::ranges::count(operationsOf(pid),
+                                  "add window " + std::to_string(window) + " AXUIElementDestroyed");
     }
 
     sim::SimMainLoop loop;
@@ -89,6 +83,54 @@ class EngineFixture : public ::testing::Test {
     CapturingDiagnosticSink diagnostics;
     std::shared_ptr<WindowCascadeManager> engine = WindowCascadeManager::create(
         {desktop, desktop, desktop, loop, feedbackWindows, random, diagnostics, settings});
+};
+
+struct Placed {
+    WindowId window;
+    Point position;
+};
+
+// XTerm and Files are watched; nothing is followed until the engine starts.
+class ScenarioTest : public EngineFixture {
+  protected:
+    static constexpr double kDelay = 0.05;
+
+    ScenarioTest() { settings.setMonitoredBundleIdentifiers({"XTerm", "org.gnome.Nautilus"}); }
+
+    void startEngine() {
+        engine->startMonitoring();
+        loop.runDue();
+    }
+
+    Pid launch(const std::optional<std::string>& bundle, Pid pid = 0) {
+        pid = desktop.launchApplication(bundle, pid);
+        loop.runDue();
+        return pid;
+    }
+
+    WindowId open(Pid pid, Point position, Size size = {400, 300}) {
+        return desktop.openWindow(pid, {.position = position, .size = size});
+    }
+
+    // Past the notification delay and any animation (half a second at most here).
+    void settle() { loop.advance(1.0); }
+
+    void expectRow(const std::vector<Placed>& placed) const {
+        for (const Placed& p : placed) {
+            EXPECT_EQ(desktop.positionOf(p.window), p.position) << "window " << p.window;
+        }
+    }
+};
+
+// XTerm was running when the engine started and is the frontmost application.
+class XTermStory : public ScenarioTest {
+  protected:
+    XTermStory() {
+        startEngine();
+        desktop.setFrontmostApplication(xterm);
+    }
+
+    Pid xterm = launch("XTerm");
 };
 
 }  // namespace tallowmere::testing

@@ -9,19 +9,16 @@ namespace {
 
 class WindowAccessTest : public EngineFixture {
   protected:
-    bool isStandard(WindowId id, Pid pid) const {
-        return engine->windowAccess().isStandardWindow(desktop.windowElement(id), pid);
-    }
+    Pid pid = desktop.addRunningApplication("org.xterm");
 };
 
 TEST_F(WindowAccessTest, StandardWindowRulesBySubroleIdentifierAndApplication) {
     struct Case {
         const char* name;
-        std::optional<std::string> bundle;
-        std::optional<std::string> subrole;
-        std::optional<std::string> identifier;
+        std::optional<std::string> bundle, subrole, identifier;
         bool standard;
     };
+    // clang-format off
     const Case cases[] = {
         {"plain standard window", "org.xterm", "AXStandardWindow", std::nullopt, true},
         {"dialog", "org.xterm", "AXDialog", std::nullopt, false},
@@ -35,47 +32,77 @@ TEST_F(WindowAccessTest, StandardWindowRulesBySubroleIdentifierAndApplication) {
         {"Finder other identifier", "com.apple.finder", "AXStandardWindow", "Desktop", false},
         {"application without identifier", std::nullopt, "AXStandardWindow", std::nullopt, true},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        const Pid pid = desktop.addRunningApplication(c.bundle);
+        const Pid owner = desktop.addRunningApplication(c.bundle);
         const WindowId id =
-            desktop.openWindow(pid, {.subrole = c.subrole, .identifier = c.identifier});
-        EXPECT_EQ(isStandard(id, pid), c.standard) << c.name;
+            desktop.openWindow(owner, {.subrole = c.subrole, .identifier = c.identifier});
+        EXPECT_EQ(engine->windowAccess().isStandardWindow(desktop.windowElement(id), owner),
+                  c.standard)
+            << c.name;
     }
 }
 
-TEST_F(WindowAccessTest, WrongKindsOfValuesReadAsAbsent) {
-    const Pid pid = desktop.addRunningApplication("org.xterm");
+TEST_F(WindowAccessTest, WrongKindsNonFiniteValuesAndFailedReadsAreAbsent) {
     const WindowId id = desktop.openWindow(pid, {.position = {10, 20}, .size = {300, 200}});
     const AXElement window = desktop.windowElement(id);
     const WindowAccess& access = engine->windowAccess();
-    EXPECT_EQ(access.readPosition(window), (Point{10, 20}));
-    EXPECT_EQ(access.readSize(window), (Size{300, 200}));
     EXPECT_EQ(access.readMinimized(window), false);
-
-    desktop.overrideAttribute(id, "AXPosition",
-                              {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, 2}});
-    desktop.overrideAttribute(id, "AXSize", {kAXErrorSuccess, AXOtherValue{3}});
     desktop.overrideAttribute(id, "AXMinimized", {kAXErrorSuccess, std::string("yes")});
     desktop.overrideAttribute(id, "AXSubrole", {kAXErrorSuccess, AXOtherValue{1}});
-    EXPECT_EQ(access.readPosition(window), std::nullopt);
-    EXPECT_EQ(access.readSize(window), std::nullopt);
     EXPECT_EQ(access.readMinimized(window), std::nullopt);
     EXPECT_FALSE(access.isStandardWindow(window, pid));
 
-    // Geometry that is not finite is unusable.
-    desktop.overrideAttribute(id, "AXPosition",
-                              {kAXErrorSuccess, AXValue{AXValueType::cgPoint, NAN, 2}});
-    desktop.overrideAttribute(id, "AXSize",
-                              {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, INFINITY}});
-    EXPECT_EQ(access.readPosition(window), std::nullopt);
-    EXPECT_EQ(access.readSize(window), std::nullopt);
+    // Position and size readings: of the wrong kind; not finite; a success code without a value
+    // and a value behind a failure code.
+    const std::pair<AXReadResult, AXReadResult> unreadable[] = {
+        {{kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, 2}}, {kAXErrorSuccess, AXOtherValue{3}}},
+        {{kAXErrorSuccess, AXValue{AXValueType::cgPoint, NAN, 2}},
+         {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, INFINITY}}},
+        {{kAXErrorSuccess, std::nullopt},
+         {kAXErrorCannotComplete, AXValue{AXValueType::cgSize, 1, 2}}},
+    };
+    for (const auto& [position, size] : unreadable) {
+        desktop.overrideAttribute(id, "AXPosition", position);
+        desktop.overrideAttribute(id, "AXSize", size);
+        EXPECT_EQ(access.readPosition(window), std::nullopt);
+        EXPECT_EQ(access.readSize(window), std::nullopt);
+    }
+}
 
-    // A success code without a value, and a value behind a failure code, are both absent.
-    desktop.overrideAttribute(id, "AXPosition", {kAXErrorSuccess, std::nullopt});
-    desktop.overrideAttribute(id, "AXSize",
-                              {kAXErrorCannotComplete, AXValue{AXValueType::cgSize, 1, 2}});
-    EXPECT_EQ(access.readPosition(window), std::nullopt);
-    EXPECT_EQ(access.readSize(window), std::nullopt);
+TEST_F(WindowAccessTest, KnownRectsUpdateInPlaceForgetInOrderAndIgnoreStrangers) {
+    const WindowId a = desktop.openWindow(pid, {}), b = desktop.openWindow(pid, {}),
+                   c = desktop.openWindow(pid, {});
+    auto element = [&](WindowId id) { return desktop.windowElement(id); };
+    auto recorded = [&] {
+        std::vector<WindowId> ids;
+        for (const WindowSnapshot& entry : engine->knownWindowRects.at(pid)) {
+            ids.push_back(*desktop.windowIdOf(entry.window));
+        }
+        return ids;
+    };
+    engine->recordKnownRect(element(a), pid, {1, 1}, {10, 10});
+    engine->recordKnownRect(element(b), pid, {2, 2}, {20, 20});
+    // A fresh handle for the same window updates its entry instead of adding one.
+    engine->recordKnownRect(element(a), pid, {3, 3}, {30, 30});
+    // Strangers change nothing: a window never recorded, another application's pid.
+    engine->forgetKnownRect(element(c), pid);
+    engine->forgetKnownRect(element(a), pid + 1);
+    engine->forgetApplicationRects(pid + 1);
+    EXPECT_EQ(engine->lookupKnownRect(element(a), pid + 1), std::nullopt);
+    EXPECT_FALSE(engine->knownWindowRects.contains(pid + 1));
+    EXPECT_EQ(recorded(), (std::vector<WindowId>{a, b}));
+    EXPECT_EQ(engine->lookupKnownRect(element(a), pid), (Rect{{3, 3}, {30, 30}}));
+
+    engine->recordKnownRect(element(c), pid, {4, 4}, {40, 40});
+    engine->forgetKnownRect(element(a), pid);
+    EXPECT_EQ(recorded(), (std::vector<WindowId>{b, c}));
+    engine->forgetApplicationRects(pid);
+    EXPECT_FALSE(engine->knownWindowRects.contains(pid));
+
+    // Subscribing a window of an application that is not followed registers nothing.
+    engine->subscribeWindowDestroyed(element(b), pid);
+    EXPECT_TRUE(desktop.observerOperations().empty());
 }
 
 }  // namespace

@@ -1,0 +1,197 @@
+#include "engine_fixture.h"
+
+namespace tallowmere::testing {
+namespace {
+
+TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
+    settings.setShowFlashOverlay(true);
+    settings.setAnimationEasing(EasingFunction::linear);
+    const std::string pid = " pid=" + std::to_string(xterm);
+    // The first window is only remembered and watched for closing.
+    const WindowId a = open(xterm, {300, 200});
+    settle();
+    EXPECT_EQ(engine->lookupKnownRect(desktop.windowElement(a), xterm),
+              (Rect{{300, 200}, {400, 300}}));
+    EXPECT_EQ(linesWith("既存の標準ウィンドウがないため整列不要" + pid), 1u);
+    EXPECT_EQ(subscriptions(xterm, a), 1u);
+    // A dialog is ignored and not watched; a window closed before its turn is dropped.
+    const WindowId dialog =
+        desktop.openWindow(xterm, {.position = {0, 0}, .size = {200, 100}, .subrole = "AXDialog"});
+    settle();
+    EXPECT_EQ(linesWith("非標準ウィンドウの生成通知のため無視" + pid), 1u);
+    EXPECT_EQ(subscriptions(xterm, dialog), 0u);
+    desktop.closeWindow(open(xterm, {700, 400}));
+    settle();
+    EXPECT_TRUE(desktop.positionWrites().empty());
+
+    // The second lines both up around the first one's centre (500, 350) 0.05 s later: a row 820
+    // wide from x 90. The destinations flash at once for 0.8 s, the new window's red, and are
+    // remembered before the windows glide there (bottom-left origins: y = 900 - 200 - 300).
+    const WindowId b = open(xterm, {700, 400});
+    loop.advance(kDelay - 0.001);
+    EXPECT_TRUE(feedbackWindows.overlays().empty());
+    loop.advance(0.002);
+    EXPECT_EQ(feedbackWindows.overlayFrames(),
+              (std::vector<Rect>{{{90, 400}, {400, 300}}, {{510, 400}, {400, 300}}}));
+    EXPECT_EQ(feedbackWindows.overlayColors(),
+              (std::vector<Color>{kSystemGreenColor, kSystemRedColor}));
+    EXPECT_EQ(engine->lookupKnownRect(desktop.windowElement(b), xterm),
+              (Rect{{510, 200}, {400, 300}}));
+    expectRow({{a, {300, 200}}, {b, {700, 400}}});
+    loop.advance(0.79);
+    expectRow({{a, {90, 200}}, {b, {510, 200}}, {dialog, {0, 0}}});
+    EXPECT_EQ(feedbackWindows.openWindowsAt(loop.now()).size(), 2u);
+    loop.advance(0.02);
+    EXPECT_TRUE(feedbackWindows.openWindowsAt(loop.now()).empty());
+    // A third opening on the left still joins on the right; the row is pushed inside the screen.
+    const WindowId c = open(xterm, {0, 500});
+    settle();
+    expectRow({{a, {0, 200}}, {b, {420, 200}}, {c, {840, 200}}});
+
+    // Minimising a closes the row up around the group's old centre, a included (0..1240 → 620).
+    diagnostics.lines.clear();
+    desktop.minimizeWindow(a);
+    settle();
+    expectRow({{b, {210, 200}}, {c, {630, 200}}, {a, {0, 200}}});
+    EXPECT_EQ(diagnostics.lines.front(),
+              "ウィンドウの終了を検知、残り2枚を再整列" + pid + " closingRect解決=成功");
+    // Restored, a comes back as a new window: on the right, flashing red, watched again.
+    desktop.restoreWindow(a);
+    settle();
+    expectRow({{b, {0, 200}}, {c, {420, 200}}, {a, {840, 200}}});
+    const auto colors = feedbackWindows.overlayColors();
+    ASSERT_EQ(colors.size(), 10u);
+    EXPECT_EQ(std::vector<Color>(colors.end() - 3, colors.end()),
+              (std::vector<Color>{kSystemGreenColor, kSystemGreenColor, kSystemRedColor}));
+    EXPECT_EQ(subscriptions(xterm, a), 2u);
+
+    // c is minimised at (1000, 200) and dragged away before the handling runs: where it was at
+    // the notice counts (0..1400 → 700).
+    desktop.dragWindow(c, {1000, 200});
+    desktop.minimizeWindow(c);
+    loop.runDue();
+    desktop.dragWindow(c, {0, 600});
+    settle();
+    expectRow({{b, {290, 200}}, {a, {710, 200}}});
+    // a closes and can no longer be read: its remembered place stands in (290..1110 → 700). The
+    // minimised c stays out.
+    desktop.closeWindow(a);
+    settle();
+    expectRow({{b, {500, 200}}, {c, {0, 600}}});
+    EXPECT_EQ(linesWith("残り1枚を再整列" + pid + " closingRect解決=成功"), 1u);
+    // c closes, its place unknown: one window alone has no centre to close up around.
+    desktop.clearPositionWrites();
+    diagnostics.lines.clear();
+    desktop.closeWindow(c);
+    settle();
+    EXPECT_TRUE(desktop.positionWrites().empty());
+    EXPECT_TRUE(diagnostics.lines.empty());
+    // Centred on the screen it needs none: d joins and leaves unremembered, b goes to the middle.
+    settings.setAlignmentAnchor(AlignmentAnchor::screenCenter);
+    const WindowId d = open(xterm, {0, 600});
+    settle();
+    expectRow({{b, {310, 200}}, {d, {730, 200}}});
+    engine->forgetKnownRect(desktop.windowElement(d), xterm);
+    desktop.closeWindow(d);
+    settle();
+    expectRow({{b, {520, 200}}});
+    EXPECT_EQ(linesWith("残り1枚を再整列" + pid + " closingRect解決=失敗"), 1u);
+    // The last window closing does nothing.
+    desktop.clearPositionWrites();
+    diagnostics.lines.clear();
+    desktop.closeWindow(b);
+    settle();
+    EXPECT_TRUE(desktop.positionWrites().empty());
+    EXPECT_TRUE(diagnostics.lines.empty());
+    EXPECT_TRUE(engine->knownWindowRects.at(xterm).empty());
+}
+
+TEST_F(XTermStory, BurstIsHandledOncePerNotificationAndUnreadableWindowsAreReported) {
+    std::vector<WindowId> opened;
+    for (int i = 0; i < 4; ++i) {
+        opened.push_back(open(xterm, {100.0 * i, 200}, {200, 200}));
+        loop.advance(0.002);
+    }
+    settle();
+    // Every handling sees the whole burst and puts its own window last, so the order of opening
+    // is the final order (the last row centred on 440..1080 → 760).
+    EXPECT_EQ(linesWith("整列実行"), 4u);
+    EXPECT_EQ(linesWith(" count=4 "), 4u);
+    for (std::size_t i = 0; i < opened.size(); ++i) {
+        EXPECT_EQ(desktop.positionOf(opened[i]), (Point{330 + 220.0 * i, 200})) << i;
+    }
+
+    // A new window that cannot be read is neither handled nor watched.
+    const WindowId e = open(xterm, {300, 200});
+    desktop.overrideAttribute(e, "AXSize", {kAXErrorCannotComplete, {}});
+    settle();
+    EXPECT_EQ(linesWith("新規ウィンドウの位置・サイズ取得に失敗 pid="), 1u);
+    EXPECT_EQ(subscriptions(xterm, e), 0u);
+    // With a window list that cannot be read, the new window is watched but not remembered.
+    desktop.overrideApplicationAttribute(xterm, "AXWindows", {kAXErrorCannotComplete, {}});
+    const WindowId f = open(xterm, {300, 200});
+    settle();
+    EXPECT_EQ(linesWith("ウィンドウ一覧の取得に失敗 pid="), 1u);
+    EXPECT_EQ(subscriptions(xterm, f), 1u);
+    EXPECT_EQ(engine->knownWindowRects.at(xterm).size(), 4u);  // the burst only
+}
+
+TEST_F(XTermStory, ManualRealignLinesUpTheFrontmostWatchedApplicationOnly) {
+    const std::string pid = " pid=" + std::to_string(xterm);
+    const WindowId a = open(xterm, {100, 100});
+    settle();
+    // Too few around their own centre (a banner, counted in the end), enough around the screen's.
+    engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
+    EXPECT_EQ(linesWith("手動再整理: 対象ウィンドウが足りないため不要" + pid + " count=1"), 1u);
+    expectRow({{a, {100, 100}}});
+    engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
+    expectRow({{a, {520, 100}}});
+
+    const WindowId b = open(xterm, {700, 100});
+    settle();
+    // Scattered over 0..1400 × 25..800: lined up around (700, 412.5).
+    desktop.dragWindow(a, {0, 500});
+    desktop.dragWindow(b, {1000, 25});
+    engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
+    expectRow({{a, {290, 262.5}}, {b, {710, 262.5}}});
+    EXPECT_EQ(linesWith("手動再整理を実行" + pid + " count=2 anchor=windowCentroid"), 1u);
+    // Centred on the screen they keep their own vertical centre (500..800 → 650).
+    desktop.dragWindow(a, {0, 500});
+    desktop.dragWindow(b, {400, 500});
+    engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
+    expectRow({{a, {310, 500}}, {b, {730, 500}}});
+
+    // A window list that cannot be read: nothing happens, quietly.
+    desktop.overrideApplicationAttribute(xterm, "AXWindows", {kAXErrorSuccess, AXOtherValue{}});
+    diagnostics.lines.clear();
+    desktop.clearPositionWrites();
+    engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
+    EXPECT_TRUE(diagnostics.lines.empty());
+    EXPECT_TRUE(desktop.positionWrites().empty());
+
+    // Refused for an unwatched, an unidentified, no frontmost and a paused application.
+    const Pid editor = launch("org.example.Editor");
+    const Pid anonymous = launch(std::nullopt);
+    for (std::optional<Pid> frontmost :
+         {std::optional(editor), std::optional(anonymous), std::optional<Pid>()}) {
+        desktop.setFrontmostApplication(frontmost);
+        engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
+    }
+    settings.setPausedBundleIdentifiers({"XTerm"});
+    desktop.setFrontmostApplication(xterm);
+    engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
+    std::vector<std::string> banners(5, "監視対象外のアプリです");
+    banners[0] = "整理対象のウィンドウが足りません";
+    EXPECT_EQ(feedbackWindows.bannerTexts(), banners);
+
+    // Watched, but running unannounced since after the engine started: not followed.
+    const Pid late = desktop.addRunningApplication("org.gnome.Nautilus");
+    desktop.setFrontmostApplication(late);
+    engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
+    EXPECT_EQ(diagnostics.lines.back(),
+              "手動再整理: pid=" + std::to_string(late) + " が未監視のため何もしません");
+    EXPECT_EQ(feedbackWindows.bannerTexts().size(), 5u);
+}
+
+}  // namespace
+}  // namespace tallowmere::testing
