@@ -9,8 +9,6 @@
 namespace tallowmere {
 namespace {
 
-constexpr double kNotificationDelay = 0.05;
-
 // Registered and removed in this order.
 constexpr std::string_view kApplicationNotifications[] = {"AXWindowCreated", "AXWindowMiniaturized",
                                                           "AXWindowDeminiaturized"};
@@ -82,16 +80,17 @@ void WindowCascadeManager::handleAppLaunched(const WorkspaceNotification& notifi
     if (!notification.application || !notification.application->bundleIdentifier) {
         return;
     }
-    const std::string& bundleIdentifier = *notification.application->bundleIdentifier;
-    const AppSettings& settings = ports_.settings;
-    const auto& monitored = settings.monitoredBundleIdentifiers();
-    if (std::find(monitored.begin(), monitored.end(), bundleIdentifier) == monitored.end()) {
-        return;
-    }
-    if (settings.pausedBundleIdentifiers().contains(bundleIdentifier)) {
+    if (!isActiveBundle(*notification.application->bundleIdentifier)) {
         return;
     }
     startObserving(notification.application->processIdentifier);
+}
+
+bool WindowCascadeManager::isActiveBundle(const std::string& bundleIdentifier) const {
+    const AppSettings& settings = ports_.settings;
+    const auto& monitored = settings.monitoredBundleIdentifiers();
+    return std::find(monitored.begin(), monitored.end(), bundleIdentifier) != monitored.end() &&
+           !settings.pausedBundleIdentifiers().contains(bundleIdentifier);
 }
 
 void WindowCascadeManager::handleAppTerminated(const WorkspaceNotification& notification) {

@@ -11,14 +11,10 @@ WindowCascadeManager::WindowCascadeManager(const EnginePorts& ports)
       access_(ports.accessibility, ports.workspace),
       feedback_(ports.screens, ports.feedbackWindows, ports.loop) {}
 
-// The engine normally lives as long as the process; should it go earlier, its observers are
-// detached first so that no notification can reach a released context. A running animation's
-// timer holds the engine weakly and stops itself on its next tick.
+// The engine normally lives as long as the process; should it go earlier, it stops like at
+// shut-down, so that no notification can reach a released context and no timer outlives it.
 WindowCascadeManager::~WindowCascadeManager() {
-    ports_.workspace.removeObserver(this);
-    for (auto& [pid, record] : observations) {
-        tearDownObservation(record);
-    }
+    stopMonitoring();
 }
 
 }  // namespace tallowmere

@@ -44,6 +44,9 @@ class WindowCascadeManager : public std::enable_shared_from_this<WindowCascadeMa
         std::vector<double> floors;        // one per move, gravity only
     };
 
+    // Every accessibility notification is handled this long after it arrives.
+    static constexpr double kNotificationDelay = 0.05;
+
     static std::shared_ptr<WindowCascadeManager> create(const EnginePorts& ports);
     ~WindowCascadeManager();
     WindowCascadeManager(const WindowCascadeManager&) = delete;
@@ -97,6 +100,8 @@ class WindowCascadeManager : public std::enable_shared_from_this<WindowCascadeMa
     std::optional<std::vector<WindowSnapshot>> gatherStandardWindows(
         const AppObservation& observation, Pid pid, const std::optional<AXElement>& exclude);
     void writePosition(const AXElement& window, Point point);
+    // In the watched list and not paused; read afresh from the settings at every call.
+    bool isActiveBundle(const std::string& bundleIdentifier) const;
     void log(const DiagLine& line) { ports_.diagnostics.log(line.str()); }
 
     EnginePorts ports_;

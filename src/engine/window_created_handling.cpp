@@ -1,16 +1,9 @@
 // A new or restored window of a followed application, and the two manual realign commands.
-#include <algorithm>
-
 #include "engine/window_cascade_manager.h"
 #include "engine/window_gathering.h"
 #include "settings/app_settings.h"
 
 namespace tallowmere {
-namespace {
-
-constexpr double kNotificationDelay = 0.05;
-
-}  // namespace
 
 void WindowCascadeManager::scheduleWindowCreated(const AXElement& window, Pid pid) {
     ports_.loop.dispatchAfter(kNotificationDelay, [weak = weak_from_this(), window, pid] {
@@ -57,13 +50,8 @@ void WindowCascadeManager::handleWindowCreated(const AXElement& window, Pid pid)
 
 void WindowCascadeManager::realignFrontmostApp(AlignmentAnchor anchor) {
     const auto application = ports_.workspace.frontmostApplication();
-    const AppSettings& settings = ports_.settings;
-    const auto& monitored = settings.monitoredBundleIdentifiers();
-    const bool watched =
-        application && application->bundleIdentifier &&
-        std::find(monitored.begin(), monitored.end(), *application->bundleIdentifier) !=
-            monitored.end() &&
-        !settings.pausedBundleIdentifiers().contains(*application->bundleIdentifier);
+    const bool watched = application && application->bundleIdentifier &&
+                         isActiveBundle(*application->bundleIdentifier);
     if (!watched) {
         feedback_.showToast("監視対象外のアプリです", ports_.screens.mainScreen());
         return;
