@@ -80,12 +80,7 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
     expectRow({{b, {500, 200}}, {c, {0, 600}}});
     EXPECT_EQ(linesWith("残り1枚を再整列" + pid + " closingRect解決=成功"), 1u);
     // c closes, its place unknown: one window alone has no centre to close up around.
-    desktop.clearPositionWrites();
-    diagnostics.lines.clear();
-    desktop.closeWindow(c);
-    settle();
-    EXPECT_TRUE(desktop.positionWrites().empty());
-    EXPECT_TRUE(diagnostics.lines.empty());
+    expectClosingChangesNothing(c);
     // Centred on the screen it needs none: d joins and leaves unremembered, b goes to the middle.
     settings.setAlignmentAnchor(AlignmentAnchor::screenCenter);
     const WindowId d = open(xterm, {0, 600});
@@ -97,12 +92,7 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
     expectRow({{b, {520, 200}}});
     EXPECT_EQ(linesWith("残り1枚を再整列" + pid + " closingRect解決=失敗"), 1u);
     // The last window closing does nothing.
-    desktop.clearPositionWrites();
-    diagnostics.lines.clear();
-    desktop.closeWindow(b);
-    settle();
-    EXPECT_TRUE(desktop.positionWrites().empty());
-    EXPECT_TRUE(diagnostics.lines.empty());
+    expectClosingChangesNothing(b);
     EXPECT_TRUE(engine->knownWindowRects.at(xterm).empty());
 }
 

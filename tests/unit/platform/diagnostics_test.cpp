@@ -26,12 +26,6 @@ TEST(FormatDouble, PrintsShortestRoundTripWithAFractionDigit) {
     EXPECT_EQ(formatDouble(std::nan("")), "nan");
 }
 
-TEST(DiagLine, JoinsTextDoublesAndIntegers) {
-    DiagLine line;
-    line << "整列実行 pid=" << 42 << " span=" << 1210.0 << " count=" << std::size_t{3};
-    EXPECT_EQ(line.str(), "整列実行 pid=42 span=1210.0 count=3");
-}
-
 class SequenceSource final : public RandomSource {
   public:
     explicit SequenceSource(std::vector<std::uint64_t> words) : words_(std::move(words)) {}

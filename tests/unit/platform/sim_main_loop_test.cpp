@@ -22,17 +22,6 @@ TEST(SimMainLoop, RunsDelayedWorkInTimeOrderAndOnlyWhenDue) {
     EXPECT_EQ(loop.pendingWorkCount(), 0u);
 }
 
-TEST(SimMainLoop, WorkScheduledByWorkRunsWithinTheSameAdvance) {
-    SimMainLoop loop;
-    int runs = 0;
-    loop.dispatchAfter(0.1, [&] {
-        ++runs;
-        loop.dispatchAfter(0.1, [&] { ++runs; });
-    });
-    loop.advance(0.2);
-    EXPECT_EQ(runs, 2);
-}
-
 TEST(SimMainLoop, TimersTickFromTheirStartWithoutDriftUntilInvalidated) {
     SimMainLoop loop;
     std::vector<double> ticks;
