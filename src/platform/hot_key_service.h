@@ -12,6 +12,12 @@ using OSStatus = std::int32_t;
 inline constexpr OSStatus kNoErr = 0;
 inline constexpr OSStatus kEventHotKeyExistsErr = -9878;
 
+// Carbon modifier bits.
+inline constexpr std::uint32_t kCarbonCmdKey = 0x0100;
+inline constexpr std::uint32_t kCarbonShiftKey = 0x0200;
+inline constexpr std::uint32_t kCarbonOptionKey = 0x0800;
+inline constexpr std::uint32_t kCarbonControlKey = 0x1000;
+
 struct EventHotKeyID {
     std::uint32_t signature = 0;
     std::uint32_t id = 0;
@@ -30,7 +36,8 @@ struct RegisterHotKeyResult {
 
 class HotKeyService {
   public:
-    using PressHandler = std::function<void(EventHotKeyID)>;
+    // Returns the status of handling the press; kNoErr means handled, not passed on.
+    using PressHandler = std::function<OSStatus(EventHotKeyID)>;
 
     virtual ~HotKeyService() = default;
     // InstallEventHandler for hot-key presses; only presses are delivered, never releases.

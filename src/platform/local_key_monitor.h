@@ -9,9 +9,17 @@
 
 namespace tallowmere {
 
+// Device-independent modifier flags of a key event, as AppKit numbers them.
+inline constexpr std::uint32_t kEventModifierFlagCapsLock = 0x10000;
+inline constexpr std::uint32_t kEventModifierFlagShift = 0x20000;
+inline constexpr std::uint32_t kEventModifierFlagControl = 0x40000;
+inline constexpr std::uint32_t kEventModifierFlagOption = 0x80000;
+inline constexpr std::uint32_t kEventModifierFlagCommand = 0x100000;
+
+// A key press; presses of the modifier keys themselves are not key events.
 struct KeyEvent {
-    std::uint16_t keyCode = 0;          // macOS virtual key code
-    std::uint32_t carbonModifiers = 0;  // Carbon mask of the modifiers held
+    std::uint16_t keyCode = 0;        // macOS virtual key code of the physical key
+    std::uint32_t modifierFlags = 0;  // the kEventModifierFlag* bits held
     std::string charactersIgnoringModifiers;
 };
 

@@ -1,0 +1,54 @@
+// The shell's two global shortcuts: keeps one hot-key registration per shortcut setting in step
+// with the setting, and runs the realign commands when they are pressed.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/global_hot_key.h"
+#include "platform/diagnostics.h"
+#include "settings/alignment_anchor.h"
+#include "settings/app_settings.h"
+
+namespace tallowmere {
+
+class ShortcutHotKeys {
+  public:
+    // What a press runs: the engine's realignFrontmostApp, supplied by the composition root.
+    using RealignAction = std::function<void(AlignmentAnchor)>;
+
+    // Every reference must outlive this object.
+    ShortcutHotKeys(HotKeyCenter& center, AppSettings& settings, DiagnosticSink& diagnostics,
+                    RealignAction realignFrontmostApp);
+    ShortcutHotKeys(const ShortcutHotKeys&) = delete;
+    ShortcutHotKeys& operator=(const ShortcutHotKeys&) = delete;
+    ~ShortcutHotKeys();
+
+    // Follows manualRealignShortcut, then manualCenterRealignShortcut; as the streams deliver the
+    // current values at once, this also registers both. Call once, at start-up.
+    void subscribe();
+    // At termination: the realign registration first, then the centre one.
+    void release();
+
+    std::unique_ptr<GlobalHotKey> globalHotKey;
+    std::unique_ptr<GlobalHotKey> centerGlobalHotKey;
+
+  private:
+    // Every delivered value, an equal one too, ends in a fresh registration under a new id.
+    void reregister(std::unique_ptr<GlobalHotKey>& field, const std::optional<ShortcutSpec>& value,
+                    std::function<void()> handler);
+    std::function<void()> realignHandler();
+    std::function<void()> centerRealignHandler();
+
+    HotKeyCenter& center_;
+    AppSettings& settings_;
+    DiagnosticSink& diagnostics_;
+    RealignAction realignFrontmostApp_;
+    // Presses hold this weakly, so a handler that outlives its shell does nothing.
+    std::shared_ptr<ShortcutHotKeys*> self_ = std::make_shared<ShortcutHotKeys*>(this);
+    std::vector<Subscription> settingsCancellables;
+};
+
+}  // namespace tallowmere

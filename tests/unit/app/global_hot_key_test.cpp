@@ -1,0 +1,167 @@
+#include "app/global_hot_key.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/shortcut_hot_keys.h"
+#include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_preferences_store.h"
+
+namespace tallowmere {
+namespace {
+
+using Op = sim::SimHotKeyService::Operation;
+
+constexpr std::uint32_t kR = 15;  // kVK_ANSI_R
+constexpr std::uint32_t kT = 17;  // kVK_ANSI_T
+constexpr std::uint32_t kControlOption = 0x1800;
+// "TLHK": 'T' 0x54, 'L' 0x4C, 'H' 0x48, 'K' 0x4B.
+constexpr std::uint32_t kTLHK = 0x544C484B;
+
+const ShortcutSpec kControlOptionR{kR, kControlOption, "⌃⌥R"};
+const ShortcutSpec kControlOptionT{kT, kControlOption, "⌃⌥T"};
+
+class ShortcutHotKeysTest : public ::testing::Test {
+  protected:
+    void startShell() {
+        shell = std::make_unique<ShortcutHotKeys>(
+            center, settings, diagnostics, [this](AlignmentAnchor a) { realigns.push_back(a); });
+        shell->subscribe();
+    }
+
+    sim::SimPreferencesStore store;
+    AppSettings settings{store};
+    sim::SimHotKeyService service;
+    HotKeyCenter center{service};
+    CapturingDiagnosticSink diagnostics;
+    std::vector<AlignmentAnchor> realigns;
+    std::unique_ptr<ShortcutHotKeys> shell;
+};
+
+TEST_F(ShortcutHotKeysTest, NothingIsRegisteredOrInstalledWhenBothShortcutsAreNone) {
+    settings.setManualRealignShortcut(std::nullopt);
+    settings.setManualCenterRealignShortcut(std::nullopt);
+    startShell();
+
+    EXPECT_TRUE(service.operations().empty());
+    EXPECT_EQ(service.installedHandlerCount(), 0u);
+    EXPECT_EQ(service.press(kR, kControlOption), std::nullopt);
+}
+
+TEST_F(ShortcutHotKeysTest, BothShortcutsAtStartUpTakeIdsOneAndTwoAndRunTheirCommands) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    settings.setManualCenterRealignShortcut(kControlOptionT);
+    service.clearOperations();
+    startShell();
+
+    const std::vector<Op> expected = {
+        {"install"}, {"register", kR, kControlOption, 1}, {"register", kT, kControlOption, 2}};
+    EXPECT_EQ(service.operations(), expected);
+    ASSERT_EQ(service.registrations().size(), 2u);
+    EXPECT_EQ(service.registrations()[0].id.signature, kTLHK);
+    EXPECT_EQ(shell->globalHotKey->id(), 1u);
+    EXPECT_EQ(shell->centerGlobalHotKey->id(), 2u);
+
+    // The realign key follows the anchor in force at the press, without re-registering.
+    EXPECT_EQ(service.press(kR, kControlOption), kNoErr);
+    settings.setAlignmentAnchor(AlignmentAnchor::screenCenter);
+    EXPECT_EQ(service.press(kR, kControlOption), kNoErr);
+    settings.setAlignmentAnchor(AlignmentAnchor::windowCentroid);
+    EXPECT_EQ(service.press(kT, kControlOption), kNoErr);
+    const std::vector<AlignmentAnchor> expectedRealigns = {AlignmentAnchor::windowCentroid,
+                                                           AlignmentAnchor::screenCenter,
+                                                           AlignmentAnchor::screenCenter};
+    EXPECT_EQ(realigns, expectedRealigns);
+    EXPECT_EQ(service.registrations().size(), 2u);
+}
+
+TEST_F(ShortcutHotKeysTest, IdsAdvanceAcrossReassignmentClearingProbesAndRefusals) {
+    settings.setManualRealignShortcut(std::nullopt);
+    startShell();
+
+    settings.setManualRealignShortcut(kControlOptionR);  // id 1
+    settings.setManualRealignShortcut(kControlOptionR);  // the same again: id 2
+    settings.setManualRealignShortcut(std::nullopt);     // released at once
+    EXPECT_EQ(service.press(kR, kControlOption), std::nullopt);
+
+    EXPECT_TRUE(GlobalHotKey::probe(center, kT, kControlOption));  // id 3
+    service.holdElsewhere(kT, kControlOption);
+    settings.setManualRealignShortcut(kControlOptionT);  // refused: id 4
+    EXPECT_EQ(shell->globalHotKey, nullptr);
+    EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionT);
+    settings.setManualRealignShortcut(kControlOptionR);  // id 5
+
+    const std::vector<Op> expected = {
+        {"install"},
+        {"register", kR, kControlOption, 1},
+        {"unregister", kR, kControlOption, 1},
+        {"register", kR, kControlOption, 2},
+        {"unregister", kR, kControlOption, 2},
+        {"register", kT, kControlOption, 3},
+        {"unregister", kT, kControlOption, 3},
+        {"refused", kT, kControlOption, 4},
+        {"register", kR, kControlOption, 5},
+    };
+    EXPECT_EQ(service.operations(), expected);
+    const std::vector<std::string> lines = {"グローバルショートカットの登録に失敗しました: ⌃⌥T"};
+    EXPECT_EQ(diagnostics.lines, lines);
+    EXPECT_EQ(center.handlerCount(), 1u);
+    EXPECT_EQ(service.press(kR, kControlOption), kNoErr);
+    EXPECT_EQ(realigns.size(), 1u);
+}
+
+TEST_F(ShortcutHotKeysTest, PressesForForgottenIdsAreHandledAndDoNothing) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    startShell();
+    settings.setManualRealignShortcut(kControlOptionT);  // id 1 forgotten, id 2 live
+
+    EXPECT_EQ(service.deliver({kTLHK, 1}), kNoErr);
+    EXPECT_EQ(service.deliver({kTLHK, 99}), kNoErr);
+    EXPECT_TRUE(realigns.empty());
+    // The signature is not compared: the id alone finds the handler.
+    EXPECT_EQ(service.deliver({0, 2}), kNoErr);
+    EXPECT_EQ(realigns.size(), 1u);
+}
+
+TEST_F(ShortcutHotKeysTest, AFailedHandlerInstallationIsTriedAgainByTheNextRegistration) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    service.failInstall(-50);
+    startShell();
+    EXPECT_EQ(service.installedHandlerCount(), 0u);
+    EXPECT_EQ(service.registrations().size(), 1u);  // registered, but its presses reach nobody
+
+    service.failInstall(std::nullopt);
+    settings.setManualRealignShortcut(kControlOptionR);
+    EXPECT_EQ(service.installedHandlerCount(), 1u);
+    EXPECT_EQ(service.press(kR, kControlOption), kNoErr);
+    EXPECT_EQ(realigns.size(), 1u);
+    // Installed once, it is never installed again.
+    settings.setManualRealignShortcut(kControlOptionR);
+    EXPECT_EQ(service.installedHandlerCount(), 1u);
+}
+
+TEST_F(ShortcutHotKeysTest, TerminationReleasesRealignThenCenterAndLeavesNothingBehind) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    settings.setManualCenterRealignShortcut(kControlOptionT);
+    startShell();
+    service.clearOperations();
+
+    shell->release();
+    const std::vector<Op> expected = {{"unregister", kR, kControlOption, 1},
+                                      {"unregister", kT, kControlOption, 2}};
+    EXPECT_EQ(service.operations(), expected);
+    EXPECT_EQ(shell->globalHotKey, nullptr);
+    EXPECT_EQ(shell->centerGlobalHotKey, nullptr);
+    EXPECT_EQ(service.press(kR, kControlOption), std::nullopt);
+
+    // Once the shell is gone, settings changes register nothing.
+    shell.reset();
+    settings.setManualRealignShortcut(kControlOptionR);
+    EXPECT_TRUE(service.registrations().empty());
+    EXPECT_EQ(center.handlerCount(), 0u);
+}
+
+}  // namespace
+}  // namespace tallowmere

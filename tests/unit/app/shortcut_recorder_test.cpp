@@ -1,0 +1,166 @@
+#include "app/shortcut_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/shortcut_hot_keys.h"
+#include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_local_key_monitor.h"
+#include "platform/sim/sim_preferences_store.h"
+
+namespace tallowmere {
+namespace {
+
+constexpr std::uint32_t kShift = 0x20000;
+constexpr std::uint32_t kControl = 0x40000;
+constexpr std::uint32_t kOption = 0x80000;
+constexpr std::uint32_t kCommand = 0x100000;
+constexpr std::uint32_t kCapsLock = 0x10000;
+
+const ShortcutSpec kControlOptionR{15, 0x1800, "⌃⌥R"};
+
+class ShortcutRecorderTest : public ::testing::Test {
+  protected:
+    ShortcutRecorderTest() {
+        recorder.setChangeCallback([this] { ++changes; });
+    }
+
+    // The user types a key; true when it reached the focused window.
+    bool type(std::uint16_t keyCode, std::uint32_t flags, std::string characters) {
+        return keys.type(KeyEvent{keyCode, flags, std::move(characters)}).has_value();
+    }
+
+    sim::SimPreferencesStore store;
+    AppSettings settings{store};
+    sim::SimHotKeyService service;
+    HotKeyCenter center{service};
+    sim::SimLocalKeyMonitor keys;
+    ShortcutRecorder recorder{ShortcutBinding::manualRealign(settings), keys, center};
+    int changes = 0;
+};
+
+TEST_F(ShortcutRecorderTest, IdleFieldShowsUnsetAndLetsKeysThrough) {
+    EXPECT_EQ(recorder.keyBoxText(), "未設定");
+    EXPECT_FALSE(recorder.keyBoxUsesPrimaryColor());
+    EXPECT_EQ(recorder.recordButtonTitle(), "記録...");
+    EXPECT_EQ(recorder.keyBoxToolTip(), std::nullopt);
+    EXPECT_FALSE(recorder.showsClearButton());
+    EXPECT_TRUE(type(0, kShift, "a"));
+}
+
+TEST_F(ShortcutRecorderTest, KeysWithoutModifiersAreSwallowedAndRecordingContinues) {
+    recorder.toggle();
+    EXPECT_FALSE(type(0, 0, "a"));
+    EXPECT_FALSE(type(0, kCapsLock, "a"));
+
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_EQ(recorder.keyBoxText(), "キーを入力…");
+    EXPECT_EQ(recorder.recordButtonTitle(), "キャンセル");
+    EXPECT_EQ(recorder.keyBoxToolTip(), "Escでキャンセル");
+    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
+    EXPECT_EQ(service.operations().size(), 0u);
+}
+
+TEST_F(ShortcutRecorderTest, RecordsTheCombinationWithItsCarbonMaskAndDisplayString) {
+    struct Case {
+        std::uint16_t keyCode;
+        std::uint32_t flags;
+        std::string characters;
+        std::uint32_t carbon;
+        std::string display;
+    };
+    const std::vector<Case> cases = {
+        {0, kShift, "a", 0x0200, "⇧A"},
+        {40, kControl | kOption | kCommand, "k", 0x1900, "⌃⌥⌘K"},
+        {15, kCommand | kShift | kOption | kControl, "r", 0x1B00, "⌃⌥⇧⌘R"},
+        {18, kShift | kCapsLock, "1", 0x0200, "⇧1"},
+        {122, kControl, "", 0x1000, "⌃?"},  // F1 has no characters
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.display);
+        recorder.toggle();
+        EXPECT_FALSE(type(c.keyCode, c.flags, c.characters));
+
+        EXPECT_FALSE(recorder.isRecording());
+        const ShortcutSpec expected{c.keyCode, c.carbon, c.display};
+        EXPECT_EQ(settings.manualRealignShortcut(), expected);
+        EXPECT_EQ(recorder.keyBoxText(), c.display);
+        EXPECT_TRUE(recorder.keyBoxUsesPrimaryColor());
+        EXPECT_TRUE(recorder.showsClearButton());
+        // The probe is undone, and the field listens to keys no more.
+        EXPECT_TRUE(service.registrations().empty());
+        EXPECT_TRUE(type(0, kShift, "a"));
+    }
+    // Each recording probed once, each probe took an id.
+    EXPECT_EQ(center.nextId(), 6u);
+    EXPECT_TRUE(store.contents().contains("manualRealignShortcut"));
+}
+
+TEST_F(ShortcutRecorderTest, EscapeWithAnyModifiersStopsAndKeepsTheShortcut) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    for (const std::uint32_t flags : {0u, kCommand, kControl | kShift}) {
+        recorder.toggle();
+        EXPECT_FALSE(type(53, flags, "\x1b"));
+        EXPECT_FALSE(recorder.isRecording());
+        EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
+        EXPECT_EQ(keys.liveMonitorCount(), 0u);
+    }
+    EXPECT_TRUE(service.operations().empty());
+}
+
+TEST_F(ShortcutRecorderTest, RefusedCombinationShowsTheErrorUntilRecordingStartsAgain) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    service.holdElsewhere(17, 0x1800);
+    recorder.toggle();
+    EXPECT_FALSE(type(17, kControl | kOption, "t"));
+
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(recorder.errorMessage(),
+              "このキーの組み合わせは他のアプリと衝突しているため使用できません");
+    EXPECT_EQ(recorder.keyBoxText(), "⌃⌥R");
+    EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
+
+    recorder.toggle();
+    EXPECT_EQ(recorder.errorMessage(), std::nullopt);
+    EXPECT_TRUE(recorder.isRecording());
+}
+
+TEST_F(ShortcutRecorderTest, ClearingOrHidingWhileRecordingStopsRecording) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    recorder.startRecording();
+    recorder.clear();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
+    EXPECT_EQ(recorder.keyBoxText(), "未設定");
+    EXPECT_FALSE(recorder.showsClearButton());
+    EXPECT_EQ(keys.liveMonitorCount(), 0u);
+
+    recorder.startRecording();
+    const int before = changes;
+    recorder.fieldDisappeared();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_GT(changes, before);
+    EXPECT_TRUE(type(17, kControl | kOption, "t"));
+    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
+}
+
+TEST_F(ShortcutRecorderTest, ARecordedShortcutBecomesTheLiveHotKey) {
+    CapturingDiagnosticSink diagnostics;
+    int realigns = 0;
+    ShortcutHotKeys shell(center, settings, diagnostics, [&](AlignmentAnchor) { ++realigns; });
+    shell.subscribe();
+
+    recorder.toggle();
+    EXPECT_FALSE(type(17, kControl | kOption, "t"));
+
+    // Probe id 1, then the shell's registration id 2.
+    ASSERT_EQ(service.registrations().size(), 1u);
+    EXPECT_EQ(service.registrations()[0].id.id, 2u);
+    EXPECT_EQ(service.press(17, 0x1800), kNoErr);
+    EXPECT_EQ(realigns, 1);
+}
+
+}  // namespace
+}  // namespace tallowmere
