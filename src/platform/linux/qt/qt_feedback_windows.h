@@ -1,0 +1,41 @@
+// Feedback windows as Qt widgets that the window manager never manages: a border ring over a
+// window's destination and a rounded banner, translucent with fades under a compositor, shaped
+// and unfaded without one.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "platform/feedback_windows.h"
+#include "platform/main_loop.h"
+
+namespace tallowmere::linux_qt {
+
+// A bottom-left-origin rectangle (y up, origin at the primary screen's bottom-left) as Qt's
+// top-left one, rounded to whole pixels; nothing for geometry no X window can have.
+std::optional<QRect> toQtRect(const Rect& rect, double primaryHeight);
+
+// The banner font: a CJK-capable sans at 15 pixels, semibold.
+QFont bannerFont();
+
+class QtFeedbackWindows final : public FeedbackWindows {
+  public:
+    // `compositing`: a compositing manager runs, so translucency and fades are visible.
+    QtFeedbackWindows(MainLoop& loop, bool compositing);
+
+    std::shared_ptr<FeedbackWindow> showOverlay(const Rect& frame,
+                                                const BorderStroke& border) override;
+    std::shared_ptr<FeedbackWindow> showBanner(const Rect& frame, const BannerContent& content,
+                                               double initialAlpha) override;
+    Size measureBannerText(std::string_view text) override;
+
+  private:
+    MainLoop& loop_;
+    bool compositing_;
+    QFont font_;
+};
+
+}  // namespace tallowmere::linux_qt

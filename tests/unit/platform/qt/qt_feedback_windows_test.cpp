@@ -1,0 +1,125 @@
+#include "platform/linux/qt/qt_feedback_windows.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+#include <limits>
+
+#include "platform/linux/qt/qt_main_loop.h"
+#include "platform/qt/qt_test_support.h"
+
+namespace tallowmere::linux_qt {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+QWidget* onlyTopLevelWindow() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return windows.size() == 1 ? windows.front() : nullptr;
+}
+
+TEST(QtFeedbackGeometry, BottomLeftRectanglesBecomeTopLeftWholePixels) {
+    struct Case {
+        Rect rect;
+        double primaryHeight;
+        std::optional<QRect> expected;
+    };
+    const Case cases[] = {
+        {{{100, 430}, {800, 600}}, 1080, QRect(100, 50, 800, 600)},
+        {{{-300, 1200}, {200, 100}}, 1080, QRect(-300, -220, 200, 100)},  // above the primary
+        {{{10.4, 20.6}, {99.6, 50.2}}, 600, QRect(10, 529, 100, 50)},
+        {{{0, 0}, {0, 42}}, 1080, std::nullopt},
+        {{{kNaN, 0}, {10, 10}}, 1080, std::nullopt},
+        {{{0, 0}, {1e9, 10}}, 1080, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(toQtRect(c.rect, c.primaryHeight), c.expected)
+            << c.rect.origin.x << "," << c.rect.origin.y << " " << c.rect.size.width << "x"
+            << c.rect.size.height;
+    }
+}
+
+TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAtItsDestination) {
+    ASSERT_EQ(QGuiApplication::primaryScreen()->geometry().height(), 800);
+    QtMainLoop loop;
+    QtFeedbackWindows windows(loop, /*compositing=*/false);
+    auto overlay = windows.showOverlay(Rect{{100, 100}, {300, 200}},
+                                       BorderStroke{{1, 0, 0, 1}, Rect{{2, 2}, {296, 196}}, 4});
+    ASSERT_TRUE(overlay);
+    QWidget* widget = onlyTopLevelWindow();
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->geometry(), QRect(100, 500, 300, 200));
+    EXPECT_TRUE(widget->isVisible());
+    EXPECT_TRUE(widget->windowFlags().testFlag(Qt::X11BypassWindowManagerHint));
+    EXPECT_TRUE(widget->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(widget->testAttribute(Qt::WA_ShowWithoutActivating));
+
+    // The stroke covers the outermost 4 pixels; inside, the window is cut away.
+    const QRegion mask = widget->mask();
+    EXPECT_TRUE(mask.contains(QPoint(0, 0)));
+    EXPECT_TRUE(mask.contains(QPoint(3, 150)));
+    EXPECT_TRUE(mask.contains(QPoint(299, 199)));
+    EXPECT_FALSE(mask.contains(QPoint(4, 4)));
+    EXPECT_FALSE(mask.contains(QPoint(150, 100)));
+
+    overlay->close();
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    overlay->close();  // closing twice, and using a closed window, does nothing
+    overlay->setAlpha(0.5);
+}
+
+TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
+    struct Case {
+        bool compositing;
+        bool closeMidway;
+        double expectedOpacity;
+    };
+    for (const Case c : {Case{true, false, 0.6}, Case{false, false, 1.0}, Case{true, true, 0}}) {
+        SCOPED_TRACE(testing::Message()
+                     << "compositing " << c.compositing << " close midway " << c.closeMidway);
+        QtMainLoop loop;
+        QtFeedbackWindows windows(loop, c.compositing);
+        auto banner = windows.showBanner(Rect{{10, 10}, {200, 40}}, BannerContent{"テスト"}, 0);
+        ASSERT_TRUE(banner);
+        QWidget* widget = onlyTopLevelWindow();
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->isVisible(), c.compositing) << "alpha 0 without a compositor: hidden";
+
+        int completions = 0;
+        banner->animateAlpha(0.6, 0.05, [&] { ++completions; });
+        EXPECT_EQ(completions, 0);
+        if (c.closeMidway) {
+            banner->close();
+        }
+        bool settled = false;
+        ASSERT_TRUE(spinUntil([&] { return completions > 0; }));
+        loop.dispatchAfter(0.1, [&] { settled = true; });
+        ASSERT_TRUE(spinUntil([&] { return settled; }));
+        EXPECT_EQ(completions, 1);
+        if (!c.closeMidway) {
+            EXPECT_TRUE(widget->isVisible());
+            EXPECT_DOUBLE_EQ(widget->windowOpacity(), c.expectedOpacity);
+        }
+        banner->close();
+        EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+    }
+}
+
+TEST(QtFeedbackWindows, BannerTextIsMeasuredInTheCjkFontOnePixelPerPoint) {
+    QtMainLoop loop;
+    QtFeedbackWindows windows(loop, true);
+    // Sixteen full-width characters, one 15-pixel em each, less the font's kerning of a pair.
+    const Size japanese = windows.measureBannerText("整理対象のウィンドウが足りません");
+    const Size empty = windows.measureBannerText("");
+    EXPECT_NEAR(japanese.width, 16 * 15.0, 1.0);
+    EXPECT_DOUBLE_EQ(empty.width, 0);
+    EXPECT_GT(empty.height, 15);
+    EXPECT_DOUBLE_EQ(empty.height, japanese.height);
+}
+
+}  // namespace
+}  // namespace tallowmere::linux_qt

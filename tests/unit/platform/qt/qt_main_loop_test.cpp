@@ -1,0 +1,127 @@
+#include "platform/linux/qt/qt_main_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/qt/qt_test_support.h"
+
+namespace tallowmere::linux_qt {
+namespace {
+
+TEST(QtMainLoopScheduling, NextTickIsTheFirstOnTheStartGridNotYetPast) {
+    struct Case {
+        double start, interval;
+        std::uint64_t last;
+        double now;
+        std::uint64_t next;
+    };
+    const Case cases[] = {
+        {0, 0.25, 3, 0.8, 4},    // on time: the following tick
+        {0, 0.25, 3, 0.5, 4},    // woken early: still the following tick, never a repeat
+        {0, 0.25, 3, 1.6, 7},    // ticks 4, 5 and 6 (due 1.0, 1.25, 1.5) were missed
+        {10, 0.5, 0, 12.25, 5},  // due 12.5 is the first not yet past
+        {0, 0.25, 3, 1.5, 6},    // exactly due now: that tick, not the one after
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(nextTickIndex(c.start, c.interval, c.last, c.now), c.next)
+            << "start " << c.start << " last " << c.last << " now " << c.now;
+    }
+}
+
+TEST(QtMainLoopScheduling, WaitsRoundUpToWholeMillisecondsAndNeverGoNegative) {
+    EXPECT_EQ(millisecondsUntil(1.0, 0.9834), 17);
+    EXPECT_EQ(millisecondsUntil(2.0, 1.999), 1);
+    EXPECT_EQ(millisecondsUntil(1.0, 1.0), 0);
+    EXPECT_EQ(millisecondsUntil(1.0, 3.0), 0);
+    EXPECT_EQ(millisecondsUntil(1e12, 0), INT_MAX);
+}
+
+TEST(QtMainLoop, DeliversWorkInDueOrderAndNeverEarly) {
+    QtMainLoop loop;
+    std::vector<std::string> order;
+    const double start = loop.now();
+    double lateRanAt = 0;
+    loop.dispatchAfter(0.03, [&] {
+        order.push_back("late");
+        lateRanAt = loop.now();
+    });
+    loop.dispatchAfter(0.01, [&] { order.push_back("soon"); });
+    loop.dispatchAfter(0, [&] { order.push_back("now"); });
+    loop.post(RunLoopMode::commonModes, [&] { order.push_back("posted"); });
+    EXPECT_TRUE(order.empty()) << "nothing runs inside the scheduling call";
+
+    ASSERT_TRUE(spinUntil([&] { return order.size() == 4; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"now", "posted", "soon", "late"}));
+    EXPECT_GE(lateRanAt, start + 0.03);
+    EXPECT_EQ(loop.scheduledCount(), 0u);
+}
+
+TEST(QtMainLoop, RepeatingTimerTicksOnItsStartGridUntilItInvalidatesItself) {
+    QtMainLoop loop;
+    struct Tick {
+        std::uint64_t index;
+        double date;
+        double ranAt;
+    };
+    std::vector<Tick> ticks;
+    auto guard = std::make_shared<int>(0);  // stands for what the callback keeps alive
+    constexpr double kInterval = 0.002;
+    auto timer =
+        loop.scheduleRepeatingTimer(kInterval, RunLoopMode::commonModes, [&, guard](Timer& self) {
+            auto& qtTimer = static_cast<QtMainLoop::RepeatingTimer&>(self);
+            ticks.push_back({qtTimer.tickIndex(), qtTimer.tickDate(), loop.now()});
+            if (ticks.size() == 100) {
+                self.invalidate();
+            }
+        });
+    const auto& qtTimer = static_cast<const QtMainLoop::RepeatingTimer&>(*timer);
+    ASSERT_TRUE(spinUntil([&] { return !timer->isValid(); }));
+
+    ASSERT_EQ(ticks.size(), 100u);
+    std::uint64_t previous = 0;
+    for (const Tick& tick : ticks) {
+        EXPECT_GT(tick.index, previous);
+        EXPECT_DOUBLE_EQ(tick.date, qtTimer.start() + kInterval * static_cast<double>(tick.index));
+        EXPECT_GE(tick.ranAt, tick.date) << "tick " << tick.index << " fired early";
+        previous = tick.index;
+    }
+    EXPECT_EQ(guard.use_count(), 1) << "an invalidated timer releases its callback";
+    EXPECT_EQ(loop.scheduledCount(), 0u) << "an invalidated timer wakes nobody";
+}
+
+TEST(QtMainLoop, OpenMenuHoldsDefaultModeWorkAndDeliversItInOrderAfterClosing) {
+    QtMainLoop loop;
+    std::vector<std::string> order;
+    int commonTicks = 0;
+    int defaultTicks = 0;
+    auto common = loop.scheduleRepeatingTimer(0.001, RunLoopMode::commonModes,
+                                              [&](Timer&) { ++commonTicks; });
+    loop.setMenuOpen(true);
+    auto held = loop.scheduleRepeatingTimer(0.001, RunLoopMode::defaultMode,
+                                            [&](Timer&) { ++defaultTicks; });
+    loop.post(RunLoopMode::defaultMode, [&] { order.push_back("ax1"); });
+    loop.post(RunLoopMode::defaultMode, [&] { order.push_back("ax2"); });
+    loop.dispatchAfter(0.02, [&] { order.push_back("queue"); });
+
+    ASSERT_TRUE(spinUntil([&] { return !order.empty(); }));
+    EXPECT_EQ(order, std::vector<std::string>{"queue"});
+    EXPECT_GE(commonTicks, 1) << "common-mode timers run while a menu is open";
+    EXPECT_EQ(defaultTicks, 0);
+
+    loop.setMenuOpen(false);
+    loop.post(RunLoopMode::defaultMode, [&] { order.push_back("ax3"); });
+    EXPECT_EQ(order.size(), 1u) << "held work waits for the next turn";
+    ASSERT_TRUE(spinUntil([&] { return order.size() == 4 && defaultTicks >= 1; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"queue", "ax1", "ax2", "ax3"}));
+    common->invalidate();
+    held->invalidate();
+    EXPECT_EQ(loop.scheduledCount(), 0u);
+}
+
+}  // namespace
+}  // namespace tallowmere::linux_qt
