@@ -1,0 +1,98 @@
+// Wiring the xcb connection into the Qt event loop.
+#include "app/linux_backend.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include "platform/linux/x11/xcb_ptr.h"
+
+namespace tallowmere {
+namespace {
+
+bool compositorRunning(x11::X11Connection& x) {
+    auto reply = x11::own(xcb_get_selection_owner_reply(
+        x.conn(), xcb_get_selection_owner(x.conn(), x.atoms().netWmCmS0), nullptr));
+    return reply && reply->owner != XCB_WINDOW_NONE;
+}
+
+// Watches a process-exit descriptor; the notifier goes with deleteLater, since the token may be
+// dropped from inside the notifier's own signal.
+std::shared_ptr<void> watchFd(int fd, std::function<void()> onReadable) {
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                     [notifier, onReadable = std::move(onReadable)] {
+                         notifier->setEnabled(false);  // a pidfd stays readable: once is enough
+                         onReadable();
+                     });
+    return std::shared_ptr<void>(notifier, [](void* p) {
+        auto* n = static_cast<QSocketNotifier*>(p);
+        n->setEnabled(false);
+        n->deleteLater();
+    });
+}
+
+}  // namespace
+
+std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
+    std::unique_ptr<LinuxBackend> self(new LinuxBackend());
+    self->x_ = x11::X11Connection::open(nullptr, whyNot);
+    if (!self->x_) {
+        return nullptr;
+    }
+    LinuxBackend* raw = self.get();
+    self->desktop_ = std::make_unique<x11::X11Desktop>(
+        *self->x_, self->loop_,
+        [raw](RunLoopMode mode, std::function<void()> work) {
+            raw->loop_.post(mode, std::move(work));
+        },
+        watchFd);
+    self->screens_ =
+        std::make_unique<x11::X11Screens>(*self->x_, [raw]() -> std::optional<x11::RootRect> {
+            auto& mirror = raw->desktop_->mirror();
+            auto active = mirror.activeWindow();
+            const x11::MirroredWindow* window = active ? mirror.find(*active) : nullptr;
+            if (!window) {
+                return std::nullopt;
+            }
+            return x11::RootRect{window->frameX, window->frameY, int(window->size().width),
+                                 int(window->size().height)};
+        });
+    self->x_->addListener(
+        [raw](const xcb_generic_event_t& e) { return raw->screens_->handleEvent(e); });
+    self->x_->addListener(
+        [raw](const xcb_generic_event_t& e) { return raw->desktop_->handleEvent(e); });
+    self->screens_->start();
+    self->desktop_->start();
+    self->feedback_ =
+        std::make_unique<linux_qt::QtFeedbackWindows>(self->loop_, compositorRunning(*self->x_));
+
+    self->notifier_ = std::make_unique<QSocketNotifier>(self->x_->fd(), QSocketNotifier::Read);
+    QObject::connect(self->notifier_.get(), &QSocketNotifier::activated,
+                     [raw] { raw->pump(true); });
+    // Round trips made while handling one event can leave others queued inside xcb, where the
+    // socket notifier cannot see them; drain them, and send what was written, before sleeping.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     self->notifier_.get(), [raw] { raw->pump(false); });
+    self->x_->flush();
+    return self;
+}
+
+LinuxBackend::~LinuxBackend() = default;
+
+void LinuxBackend::pump(bool readSocket) {
+    if (lost_) {
+        return;
+    }
+    const bool ok = x_->dispatchEvents(readSocket);
+    x_->flush();
+    if (!ok) {
+        lost_ = true;
+        notifier_->setEnabled(false);
+        if (connectionLost_) {
+            connectionLost_();
+        }
+    }
+}
+
+}  // namespace tallowmere

@@ -1,0 +1,110 @@
+// The tallowmere program: the composition root that wires the Linux backend, the preferences file
+// and the settings to the engine, and runs the Qt event loop.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "app/app_delegate.h"
+#include "app/linux_backend.h"
+#include "platform/diagnostics.h"
+#include "platform/linux/json_preferences_store.h"
+#include "platform/linux/preferences_path.h"
+#include "platform/random_source.h"
+#include "settings/app_settings.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    // Nothing else is safe here; the loop does the rest.
+    [[maybe_unused]] auto written = write(signalPipe[1], &byte, 1);
+}
+
+class StderrDiagnosticSink final : public tallowmere::DiagnosticSink {
+  public:
+    void log(std::string_view line) override { std::cerr << line << '\n'; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--verbose") == 0) {
+            verbose = true;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::cout << "usage: tallowmere [--verbose]\n"
+                         "  --verbose  print the engine's diagnostic lines on standard error\n";
+            return 0;
+        }
+    }
+
+    // An X11 program: the window backend talks to the X server itself.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName("tallowmere");
+
+    auto path = tallowmere::defaultPreferencesPath();
+    if (!path) {
+        std::cerr << "tallowmere: cannot find a home for the preferences (HOME is unset)\n";
+        return 1;
+    }
+    auto store = std::make_shared<tallowmere::JsonPreferencesStore>(*path);
+    tallowmere::AppSettings::installSharedStore(store);
+    tallowmere::AppSettings& settings = tallowmere::AppSettings::shared();
+
+    std::string whyNot;
+    auto backend = tallowmere::LinuxBackend::open(whyNot);
+    if (!backend) {
+        std::cerr << "tallowmere: " << whyNot << '\n';
+        return 1;
+    }
+    tallowmere::SystemRandomSource random;
+    tallowmere::DiscardingDiagnosticSink quiet;
+    StderrDiagnosticSink loud;
+    tallowmere::EnginePorts ports{
+        .accessibility = backend->desktop(),
+        .workspace = backend->desktop(),
+        .screens = backend->screens(),
+        .loop = backend->loop(),
+        .feedbackWindows = backend->feedbackWindows(),
+        .random = random,
+        .diagnostics = verbose ? static_cast<tallowmere::DiagnosticSink&>(loud) : quiet,
+        .settings = settings,
+    };
+    auto delegate = std::make_unique<tallowmere::AppDelegate>(ports);
+
+    int exitCode = 0;
+    backend->onConnectionLost([&] {
+        std::cerr << "tallowmere: lost the connection to the X server; quitting\n";
+        exitCode = 1;
+        QCoreApplication::exit(1);
+    });
+
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated,
+                     [] { QCoreApplication::exit(0); });
+
+    delegate->applicationDidFinishLaunching();
+    const int status = QApplication::exec();
+    delegate->applicationWillTerminate();
+    delegate.reset();
+    return exitCode != 0 ? exitCode : status;
+}

@@ -1,0 +1,92 @@
+// Coalescing moves per window until the window manager confirms the previous one.
+#include "platform/linux/x11/window_mover.h"
+
+#include <xcb/xcb_ewmh.h>
+
+namespace tallowmere::x11 {
+
+void WindowMover::move(const MirroredWindow& window, int x, int y) {
+    State& state = states_[window.client];
+    if (state.inFlight) {
+        if (x == state.sentX && y == state.sentY) {
+            state.pending.reset();
+        } else {
+            state.pending = std::make_pair(x, y);
+        }
+        return;
+    }
+    if (x == window.frameX && y == window.frameY) {
+        return;  // never resend a position the frame already has
+    }
+    send(window.client, state, x, y);
+}
+
+void WindowMover::frameMoved(const MirroredWindow& window) {
+    auto it = states_.find(window.client);
+    if (it == states_.end() || !it->second.inFlight) {
+        return;
+    }
+    State& state = it->second;
+    state.inFlight = false;
+    if (auto next = state.pending) {
+        state.pending.reset();
+        if (next->first != window.frameX || next->second != window.frameY) {
+            send(window.client, state, next->first, next->second);
+        }
+    }
+}
+
+void WindowMover::send(xcb_window_t client, State& state, int x, int y) {
+    // Gravity NorthWest puts the frame's top-left at the point; a plain ConfigureWindow would
+    // follow the client's own gravity and land off by the frame extents.
+    const auto flags = static_cast<xcb_ewmh_moveresize_window_opt_flags_t>(
+        XCB_EWMH_MOVERESIZE_WINDOW_X | XCB_EWMH_MOVERESIZE_WINDOW_Y);
+    xcb_ewmh_request_moveresize_window(x_.ewmh(), x_.screenNumber(), client, XCB_GRAVITY_NORTH_WEST,
+                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, flags, x, y, 0, 0);
+    ++requestsSent_;
+    state.inFlight = true;
+    state.sentAt = now_();
+    state.sentX = x;
+    state.sentY = y;
+    if (!sweepScheduled_) {
+        sweepScheduled_ = true;
+        std::weak_ptr<bool> alive = alive_;
+        after_(kConfirmTimeout, [this, alive] {
+            if (alive.lock()) {
+                sweep();
+            }
+        });
+    }
+}
+
+void WindowMover::sweep() {
+    sweepScheduled_ = false;
+    const double now = now_();
+    bool waiting = false;
+    for (auto& [client, state] : states_) {
+        if (!state.inFlight) {
+            continue;
+        }
+        if (now - state.sentAt < kConfirmTimeout) {
+            waiting = true;
+            continue;
+        }
+        state.inFlight = false;
+        if (auto next = state.pending) {
+            state.pending.reset();
+            send(client, state, next->first, next->second);
+        }
+    }
+    if (waiting && !sweepScheduled_) {
+        sweepScheduled_ = true;
+        std::weak_ptr<bool> alive = alive_;
+        after_(kConfirmTimeout / 2, [this, alive] {
+            if (alive.lock()) {
+                sweep();
+            }
+        });
+    }
+    x_.flush();
+}
+
+}  // namespace tallowmere::x11

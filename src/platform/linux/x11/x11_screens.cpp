@@ -1,0 +1,158 @@
+// Reading monitors and the work area, and the conversion to the core's screen model.
+#include "platform/linux/x11/x11_screens.h"
+
+#include <xcb/randr.h>
+
+#include <algorithm>
+
+#include "platform/linux/x11/xcb_ptr.h"
+
+namespace tallowmere::x11 {
+namespace {
+
+std::optional<RootRect> intersect(const RootRect& a, const RootRect& b) {
+    const int left = std::max(a.x, b.x);
+    const int top = std::max(a.y, b.y);
+    const int right = std::min(a.x + a.width, b.x + b.width);
+    const int bottom = std::min(a.y + a.height, b.y + b.height);
+    if (right <= left || bottom <= top) {
+        return std::nullopt;
+    }
+    return RootRect{left, top, right - left, bottom - top};
+}
+
+}  // namespace
+
+std::vector<Screen> screensFromMonitors(const std::vector<RootRect>& monitors,
+                                        const std::optional<RootRect>& workArea) {
+    std::vector<Screen> result;
+    if (monitors.empty()) {
+        return result;
+    }
+    // Root y grows down from the top of the root window; the core's screen y grows up from the
+    // bottom of the primary's frame, so that its conversion back gives root coordinates.
+    const double h = monitors.front().height;
+    auto convert = [h](const RootRect& r) {
+        return Rect{{double(r.x), h - r.y - r.height}, {double(r.width), double(r.height)}};
+    };
+    for (const RootRect& monitor : monitors) {
+        // _NET_WORKAREA spans the whole desktop with several monitors: clip it to each.
+        RootRect visible = monitor;
+        if (workArea) {
+            if (auto clipped = intersect(monitor, *workArea)) {
+                visible = *clipped;
+            }
+        }
+        result.push_back({convert(monitor), convert(visible)});
+    }
+    return result;
+}
+
+X11Screens::X11Screens(X11Connection& x, std::function<std::optional<RootRect>()> activeFrame)
+    : x_(x), activeFrame_(std::move(activeFrame)) {}
+
+void X11Screens::start() {
+    if (x_.hasRandr()) {
+        xcb_randr_select_input(x_.conn(), x_.root(),
+                               XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE |
+                                   XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
+                                   XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
+    }
+    stale_ = true;
+}
+
+bool X11Screens::handleEvent(const xcb_generic_event_t& event) {
+    const std::uint8_t type = event.response_type & 0x7f;
+    if (x_.hasRandr() && (type == x_.randrEventBase() + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
+                          type == x_.randrEventBase() + XCB_RANDR_NOTIFY)) {
+        stale_ = true;
+        return true;
+    }
+    if (type == XCB_PROPERTY_NOTIFY) {
+        const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (e.window == x_.root() &&
+            (e.atom == x_.ewmh()->_NET_WORKAREA || e.atom == x_.ewmh()->_NET_CURRENT_DESKTOP)) {
+            stale_ = true;
+        }
+    }
+    if (type == XCB_CONFIGURE_NOTIFY) {
+        const auto& e = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+        if (e.window == x_.root()) {
+            stale_ = true;
+        }
+    }
+    return false;
+}
+
+void X11Screens::refresh() {
+    xcb_connection_t* c = x_.conn();
+    std::vector<RootRect> primary;
+    std::vector<RootRect> others;
+    if (x_.hasRandr()) {
+        auto reply =
+            own(xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, x_.root(), 1), nullptr));
+        if (reply) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
+                 xcb_randr_monitor_info_next(&it)) {
+                const xcb_randr_monitor_info_t* m = it.data;
+                if (m->width == 0 || m->height == 0) {
+                    continue;
+                }
+                RootRect rect{m->x, m->y, m->width, m->height};
+                (m->primary && primary.empty() ? primary : others).push_back(rect);
+            }
+        }
+    }
+    monitors_ = primary;
+    monitors_.insert(monitors_.end(), others.begin(), others.end());
+    if (monitors_.empty()) {
+        const xcb_screen_t* s = x_.screen();
+        monitors_.push_back({0, 0, s->width_in_pixels, s->height_in_pixels});
+    }
+
+    std::optional<RootRect> workArea;
+    std::uint32_t desktop = 0;
+    xcb_ewmh_get_current_desktop_reply(
+        x_.ewmh(), xcb_ewmh_get_current_desktop(x_.ewmh(), x_.screenNumber()), &desktop, nullptr);
+    xcb_ewmh_get_workarea_reply_t areas{};
+    if (xcb_ewmh_get_workarea_reply(x_.ewmh(), xcb_ewmh_get_workarea(x_.ewmh(), x_.screenNumber()),
+                                    &areas, nullptr)) {
+        if (areas.workarea_len > 0) {
+            const auto& a = areas.workarea[desktop < areas.workarea_len ? desktop : 0];
+            workArea = RootRect{int(a.x), int(a.y), int(a.width), int(a.height)};
+        }
+        xcb_ewmh_get_workarea_reply_wipe(&areas);
+    }
+    screens_ = screensFromMonitors(monitors_, workArea);
+    stale_ = false;
+}
+
+std::vector<Screen> X11Screens::screens() {
+    if (stale_) {
+        refresh();
+    }
+    return screens_;
+}
+
+std::optional<Screen> X11Screens::mainScreen() {
+    if (stale_) {
+        refresh();
+    }
+    if (screens_.empty()) {
+        return std::nullopt;
+    }
+    // The screen that holds the focused window, as the key window's screen elsewhere.
+    if (auto frame = activeFrame_ ? activeFrame_() : std::nullopt) {
+        const int cx = frame->x + frame->width / 2;
+        const int cy = frame->y + frame->height / 2;
+        for (std::size_t i = 0; i < monitors_.size() && i < screens_.size(); ++i) {
+            const RootRect& m = monitors_[i];
+            if (cx >= m.x && cx < m.x + m.width && cy >= m.y && cy < m.y + m.height) {
+                return screens_[i];
+            }
+        }
+    }
+    return screens_.front();
+}
+
+}  // namespace tallowmere::x11

@@ -1,0 +1,48 @@
+// The screens port on X11: RandR monitors, primary first, with the window manager's work area
+// clipped to each, converted to the core's bottom-left model.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/screens.h"
+
+namespace tallowmere::x11 {
+
+// A rectangle in root coordinates (top-left origin, y down).
+struct RootRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The pure part: monitors (primary first) and the work area to the core's screens.
+std::vector<Screen> screensFromMonitors(const std::vector<RootRect>& monitors,
+                                        const std::optional<RootRect>& workArea);
+
+class X11Screens final : public Screens {
+  public:
+    // `activeFrame` gives the active window's frame, for the main screen.
+    X11Screens(X11Connection& x, std::function<std::optional<RootRect>()> activeFrame);
+
+    // Selects the RandR and work-area changes that make the cached answer stale.
+    void start();
+    bool handleEvent(const xcb_generic_event_t& event);
+
+    std::vector<Screen> screens() override;
+    std::optional<Screen> mainScreen() override;
+
+  private:
+    void refresh();
+
+    X11Connection& x_;
+    std::function<std::optional<RootRect>()> activeFrame_;
+    std::vector<RootRect> monitors_;
+    std::vector<Screen> screens_;
+    bool stale_ = true;
+};
+
+}  // namespace tallowmere::x11
