@@ -101,10 +101,14 @@ class BannerWidget final : public QWidget {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         QColor background = toQColor(content_.background);
-        if (!compositing_) {
-            background.setAlphaF(1);  // nothing behind the window would show through
+        if (compositing_) {
+            painter.fillPath(roundedBox(), background);
+        } else {
+            // Opaque, and the mask already rounds the corners: an antialiased edge would leave
+            // a fringe of the widget's own background inside the mask.
+            background.setAlphaF(1);
+            painter.fillRect(rect(), background);
         }
-        painter.fillPath(roundedBox(), background);
         painter.setFont(font_);
         painter.setPen(toQColor(content_.textColor));
         painter.drawText(flipped(content_.labelFrame, height()),
