@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 namespace tallowmere {
 namespace {
@@ -53,8 +54,29 @@ void syncFolder(const std::filesystem::path& folder) {
 
 }  // namespace
 
-int replaceFileAtomically(const std::filesystem::path& file, std::string_view contents, mode_t mode,
+std::pair<int, std::filesystem::path> resolveSymbolicLinks(const std::filesystem::path& file) {
+    std::filesystem::path current = file;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat status {};
+        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            return {0, current};
+        }
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(current, error);
+        if (error) {
+            return {error.value(), file};
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return {ELOOP, file};
+}
+
+int replaceFileAtomically(const std::filesystem::path& link, std::string_view contents, mode_t mode,
                           mode_t folderMode) {
+    const auto [linkError, file] = resolveSymbolicLinks(link);
+    if (linkError != 0) {
+        return linkError;
+    }
     const std::filesystem::path folder =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     if (const int error = createMissingFolders(folder, folderMode); error != 0) {

@@ -8,16 +8,16 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <string>
+#include <variant>
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/base64.h"
+#include "platform/linux/json_document_reader.h"
 
 namespace tallowmere {
 
-// Insertion order is kept so that a hand-edited file keeps its layout across saves.
-using Json = nlohmann::ordered_json;
+using Json = PrefsJson;
 
 struct JsonPreferencesStore::Document {
     Json object = Json::object();
@@ -27,6 +27,7 @@ namespace {
 
 constexpr const char* kDataMember = "$data";
 
+// Recursive, but the reader and toJson keep every document within kMaxJsonNesting levels.
 std::optional<PrefValue> fromJson(const Json& json) {
     switch (json.type()) {
         case Json::value_t::boolean:
@@ -70,16 +71,24 @@ std::optional<PrefValue> fromJson(const Json& json) {
     }
 }
 
-Json toJson(const PrefValue& value) {
+// `level` is the nesting level the value takes if it is an array or a blob object, counting the
+// file's top-level object as 1. Deeper than a file may be nested, it becomes null, as any value
+// the store cannot represent does, so that every saved file can be read back.
+Json toJson(const PrefValue& value, std::size_t level) {
     return std::visit(
-        [](const auto& held) -> Json {
+        [level](const auto& held) -> Json {
             using T = std::decay_t<decltype(held)>;
+            if constexpr (std::is_same_v<T, PrefData> || std::is_same_v<T, PrefArray>) {
+                if (level > kMaxJsonNesting) {
+                    return nullptr;
+                }
+            }
             if constexpr (std::is_same_v<T, PrefData>) {
                 return Json{{kDataMember, encodeBase64(held)}};
             } else if constexpr (std::is_same_v<T, PrefArray>) {
                 Json array = Json::array();
                 for (const PrefValue& element : held) {
-                    array.push_back(toJson(element));
+                    array.push_back(toJson(element, level + 1));
                 }
                 return array;
             } else {
@@ -89,11 +98,19 @@ Json toJson(const PrefValue& value) {
         value.value);
 }
 
-// 0 and the contents, or the errno that stopped the read (ENOENT for a missing file).
+// 0 and the contents, or the errno that stopped the read (ENOENT for a missing file, EINVAL for
+// something other than a regular file). Opening does not block: a named pipe at the path would
+// otherwise hold up start-up until some other program wrote to it.
 std::pair<int, std::string> readFile(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return {errno, {}};
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+        ::close(fd);
+        return {error, {}};
     }
     std::string contents;
     char buffer[8192];
@@ -166,15 +183,24 @@ void JsonPreferencesStore::load() {
     if (error == ENOENT) {
         return;
     }
-    if (error == 0) {
-        Json parsed = Json::parse(contents, nullptr, false);
-        if (!parsed.is_discarded() && parsed.is_object()) {
-            document_->object = std::move(parsed);
+    std::string why;
+    if (error == EINVAL) {
+        why = "not a regular file";
+    } else if (error != 0) {
+        why = std::strerror(error);
+    } else {
+        auto read = readJsonDocument(contents);
+        if (auto* document = std::get_if<Json>(&read); document && document->is_object()) {
+            document_->object = std::move(*document);
             return;
         }
+        why = std::holds_alternative<std::string>(read) ? std::get<std::string>(read)
+                                                        : "the top level is not an object";
     }
     // Unusable: start empty, and keep the file out of the way of the first save.
     corruptFilePending_ = true;
+    options_.report("tallowmere: the preferences file " + file_.string() + " is unusable (" + why +
+                    "): using the default settings; it will be moved aside at the first save");
 }
 
 std::optional<PrefValue> JsonPreferencesStore::objectForKey(std::string_view key) {
@@ -186,7 +212,7 @@ std::optional<PrefValue> JsonPreferencesStore::objectForKey(std::string_view key
 }
 
 void JsonPreferencesStore::setObject(std::string_view key, const PrefValue& value) {
-    document_->object[std::string(key)] = toJson(value);
+    document_->object[std::string(key)] = toJson(value, 2);
     save();
 }
 
@@ -197,10 +223,14 @@ void JsonPreferencesStore::removeObject(std::string_view key) {
 }
 
 bool JsonPreferencesStore::moveCorruptFileAside() {
-    const std::string base = file_.string() + ".corrupt-" + utcStamp(options_.clock());
+    // Behind a symbolic link the linked file is moved aside, beside itself, and the link stays for
+    // the save that follows. A link that leads nowhere usable (a loop) is itself moved aside.
+    const auto [resolveError, resolved] = resolveSymbolicLinks(file_);
+    const std::filesystem::path& unusable = resolveError == 0 ? resolved : file_;
+    const std::string base = unusable.string() + ".corrupt-" + utcStamp(options_.clock());
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string target = attempt == 0 ? base : base + "-" + std::to_string(attempt);
-        const int error = renameWithoutReplacing(file_, target);
+        const int error = renameWithoutReplacing(unusable, target);
         if (error == EEXIST) {
             continue;
         }

@@ -16,7 +16,8 @@ namespace tallowmere {
 struct JsonPreferencesStoreOptions {
     // UTC seconds for the name a corrupt file is moved aside to; the system clock when empty.
     std::function<std::time_t()> clock;
-    // Receives the one-line report of a failed save; standard error when empty.
+    // Receives the one-line reports (an unusable file found at start-up, a failed save); standard
+    // error when empty.
     std::function<void(std::string_view)> report;
 };
 
@@ -24,13 +25,17 @@ struct JsonPreferencesStoreOptions {
 // themselves; a byte blob is {"$data": "<base64>"}. Entries the store cannot represent (null,
 // other objects, arrays holding either) read as absent but are written back untouched, so that
 // hand-edited extras survive. A non-finite double is held in memory but saved as null, the only
-// JSON for it, and so reads as absent after a restart.
+// JSON for it, and so reads as absent after a restart; a number in the file beyond the range of a
+// double reads as an infinity of its sign, so that it costs only its own entry. A value set nested
+// deeper than a file may be is stored as null.
 //
-// A missing file is an empty store. A file that cannot be read or parsed, or whose top level is
-// not an object, is also an empty store, and is moved aside to
+// A missing file is an empty store. A file that cannot be read or parsed, that is not a regular
+// file, that nests deeper than kMaxJsonNesting levels, or whose top level is not an object, is
+// also an empty store: that is reported, and the file is moved aside to
 // "<name>.corrupt-<UTC YYYYMMDDTHHMMSSZ>[-N]" before the first save; it is never overwritten.
 // Saving writes a temporary file (mode 0600) in the same folder, syncs it and renames it over the
-// file, creating missing folders with mode 0700. When a save fails the previous file is left
+// file, creating missing folders with mode 0700; when the file is a symbolic link, the linked file
+// is replaced (or moved aside) and the link kept. When a save fails the previous file is left
 // intact, the failure is reported once until a save succeeds again, and the store keeps working
 // in memory. Nothing here throws.
 class JsonPreferencesStore final : public PreferencesStore {

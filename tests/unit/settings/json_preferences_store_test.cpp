@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +15,11 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "platform/linux/json_preferences_store.h"
 #include "platform/linux/preferences_path.h"
+#include "settings/app_settings.h"
 
 namespace tallowmere {
 namespace {
@@ -44,10 +52,10 @@ class JsonPreferencesStoreTest : public ::testing::Test {
             file, {[] { return std::time_t{1796577595}; },
                    [this](std::string_view line) { reports.emplace_back(line); }});
     }
-    // What the file's folder holds: shows stray temporary and moved-aside files.
-    Names names() const {
+    // What a folder (the file's by default) holds: shows stray temporary and moved-aside files.
+    Names names(const fs::path& of = {}) const {
         Names names;
-        for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+        for (const auto& entry : fs::directory_iterator(of.empty() ? file.parent_path() : of)) {
             names.insert(entry.path().filename());
         }
         return names;
@@ -132,8 +140,133 @@ TEST_F(JsonPreferencesStoreTest, FailedSaveKeepsThePreviousFileAndIsReportedOnce
     EXPECT_EQ(names(), Names{"preferences.json"});
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find(file.string() + ": " + std::strerror(EFBIG)), std::string::npos);
-    store.setObject("showFlashOverlay", true);  // works again, and carries the earlier changes
+    store.removeObject("long");  // works again, and carries the earlier changes
     EXPECT_EQ(open().objectForKey("windowSpacingMargin"), PrefValue(7.0));
+
+    // After a success the next failure is news again.
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    store.setObject("long", std::string(10000, 'y'));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(reports.size(), 2u);
+}
+
+TEST_F(JsonPreferencesStoreTest, ANumberBeyondADoubleCostsOnlyItsOwnSetting) {
+    // {"keyCode":15,"carbonModifiers":6144,"displayString":"R"} in base64.
+    const std::string controlOptionR =
+        R"({"$data": "eyJrZXlDb2RlIjoxNSwiY2FyYm9uTW9kaWZpZXJzIjo2MTQ0LCJkaXNwbGF5U3RyaW5nIjoiUiJ9"})";
+    writeText(file,
+              R"({"monitoredBundleIdentifiers": ["XTerm"], "pausedBundleIdentifiers": ["Gvim"],
+        "windowSpacingMargin": 1e400, "alwaysOpenNewWindowOnRight": false,
+        "animationEasing": "linear", "animationDuration": -2.5E+999, "showFlashOverlay": true,
+        "manualRealignShortcut": )" +
+                  controlOptionR + R"(, "alignmentAnchor": "screenCenter",
+        "manualCenterRealignShortcut": )" +
+                  controlOptionR + R"(, "tiny": [1e-400, "1e400"],
+        "huge integer": )" +
+                  std::string(400, '9') + "}");
+    auto store = open();
+    const AppSettings settings(store);
+    const ShortcutSpec expected{15, 0x1800, "R"};
+    EXPECT_EQ(settings.monitoredBundleIdentifiers(), std::vector<std::string>{"XTerm"});
+    EXPECT_EQ(settings.pausedBundleIdentifiers(), std::set<std::string>{"Gvim"});
+    EXPECT_EQ(settings.windowSpacingMargin(), 20.0);
+    EXPECT_FALSE(settings.alwaysOpenNewWindowOnRight());
+    EXPECT_EQ(settings.animationEasing(), EasingFunction::linear);
+    EXPECT_EQ(settings.animationDuration(), 0.5);
+    EXPECT_TRUE(settings.showFlashOverlay());
+    EXPECT_EQ(settings.manualRealignShortcut(), expected);
+    EXPECT_EQ(settings.alignmentAnchor(), AlignmentAnchor::screenCenter);
+    EXPECT_EQ(settings.manualCenterRealignShortcut(), expected);
+    EXPECT_EQ(store.objectForKey("tiny"), PrefValue(PrefArray{0.0, "1e400"}));
+    EXPECT_EQ(store.objectForKey("huge integer"), PrefValue(HUGE_VAL));
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(names(), Names{"preferences.json"});  // saved at start-up, not moved aside
+}
+
+// A value nested 50 000 levels deep once overflowed the stack when read, converted or saved.
+TEST_F(JsonPreferencesStoreTest, NestingBeyondAHundredLevelsMakesTheFileUnusableNotACrash) {
+    const auto nested = [](std::size_t arrays) {
+        return std::string(arrays, '[') + std::string(arrays, ']');
+    };
+    writeText(file,
+              R"({"windowSpacingMargin": 3, "monitoredBundleIdentifiers": )" + nested(50000) + "}");
+    {
+        auto store = open();
+        EXPECT_EQ(store.objectForKey("windowSpacingMargin"), std::nullopt);
+        EXPECT_EQ(store.objectForKey("monitoredBundleIdentifiers"), std::nullopt);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(file.string() + " is unusable (nested deeper than 100 levels)"),
+                  std::string::npos)
+            << reports[0];
+        store.setObject("windowSpacingMargin", 4);
+    }
+    EXPECT_EQ(names(), (Names{"preferences.json", "preferences.json.corrupt-20261206T171955Z"}));
+
+    // The top-level object and 99 arrays are still a file; so is a value saved that deep, while
+    // one level more is saved as null.
+    PrefValue deepest = PrefArray{};
+    for (int level = 3; level <= 100; ++level) {
+        deepest = PrefArray{deepest};
+    }
+    writeText(file, R"({"deepest": )" + nested(99) + "}");
+    reports.clear();
+    auto store = open();
+    EXPECT_EQ(store.objectForKey("deepest"), deepest);
+    store.setObject("too deep", PrefArray{deepest});
+    EXPECT_EQ(store.objectForKey("too deep"), std::nullopt);
+    EXPECT_EQ(open().objectForKey("deepest"), deepest);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(JsonPreferencesStoreTest, ANamedPipeIsUnreadableAndDoesNotBlock) {
+    fs::create_directories(file.parent_path());
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    // A store that waited for a writer would hang here; after 10 s this one comes, so that such a
+    // regression fails instead.
+    std::jthread writer([fifo = file](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, stop, std::chrono::seconds(10), [] { return false; });
+        if (!stop.stop_requested()) {
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+    });
+    auto store = open();
+    writer.request_stop();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("is unusable (not a regular file)"), std::string::npos) << reports[0];
+    store.setObject("a", 1);
+    EXPECT_TRUE(fs::is_regular_file(file));
+    EXPECT_TRUE(fs::is_fifo(file.parent_path() / "preferences.json.corrupt-20261206T171955Z"));
+}
+
+TEST_F(JsonPreferencesStoreTest, ASymbolicLinkIsSavedThroughAndKept) {
+    const fs::path managed = folder / "dotfiles" / "tallowmere.json";
+    writeText(managed, R"({"windowSpacingMargin": 3})");
+    fs::create_directories(file.parent_path());
+    fs::create_symlink("../dotfiles/tallowmere.json", file);
+    {
+        auto store = open();
+        EXPECT_EQ(store.objectForKey("windowSpacingMargin"), PrefValue(3));
+        store.setObject("windowSpacingMargin", 4.5);
+    }
+    EXPECT_EQ(fs::read_symlink(file), "../dotfiles/tallowmere.json");
+    EXPECT_EQ(nlohmann::json::parse(readText(managed)),
+              (nlohmann::json{{"windowSpacingMargin", 4.5}}));
+    EXPECT_EQ(fs::status(managed).permissions(), fs::perms(0600));
+    EXPECT_EQ(names(managed.parent_path()), Names{"tallowmere.json"});
+
+    // An unusable linked file is moved aside beside itself; the link stays.
+    writeText(managed, "{");
+    open().setObject("a", 1);
+    EXPECT_EQ(fs::read_symlink(file), "../dotfiles/tallowmere.json");
+    EXPECT_EQ(readText(file), "{\n  \"a\": 1\n}\n");
+    EXPECT_EQ(names(managed.parent_path()),
+              (Names{"tallowmere.json", "tallowmere.json.corrupt-20261206T171955Z"}));
+    EXPECT_EQ(names(), Names{"preferences.json"});
 }
 
 TEST(PreferencesPath, FollowsXdgConfigHomeThenHome) {
