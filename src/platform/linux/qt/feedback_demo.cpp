@@ -1,7 +1,8 @@
 // A manual check of the feedback windows on a real display: a red and a green border and the
 // "not enough windows" banner, shown through the core's own composition, then the program quits.
-//   feedback_demo [--compositing] [--snap PATH@SECONDS]...
-// Each --snap takes a screenshot of the whole screen with ImageMagick's `import` at that moment.
+//   feedback_demo [--compositing] [--delay SECONDS] [--snap PATH@SECONDS]...
+// Each --snap takes a screenshot of the whole screen with ImageMagick's `import` that many seconds
+// after the windows opened.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QProcess>
@@ -49,16 +50,21 @@ class QtScreens final : public Screens {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     bool compositing = false;
+    double delay = 0;
     std::vector<std::pair<QString, double>> snaps;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == "--compositing") {
             compositing = true;
+        } else if (args[i] == "--delay" && i + 1 < args.size()) {
+            delay = args[++i].toDouble();
         } else if (args[i] == "--snap" && i + 1 < args.size()) {
             const QStringList parts = args[++i].split('@');
             snaps.emplace_back(parts.value(0), parts.value(1).toDouble());
         } else {
-            std::fprintf(stderr, "usage: feedback_demo [--compositing] [--snap PATH@SECONDS]...\n");
+            std::fprintf(stderr,
+                         "usage: feedback_demo [--compositing] [--delay SECONDS] [--snap "
+                         "PATH@SECONDS]...\n");
             return 2;
         }
     }
@@ -68,14 +74,17 @@ int main(int argc, char** argv) {
     QtScreens screens;
     Feedback feedback(screens, windows, loop);
 
-    feedback.flashOverlay(kSystemRedColor, Rect{{100, 120}, {800, 600}}, 1.2);
-    feedback.flashOverlay(kSystemGreenColor, Rect{{960, 160}, {700, 500}}, 1.2);
-    feedback.showToast("整理対象のウィンドウが足りません", std::nullopt);
+    // With a delay the windows open on a running loop, as they do in the program.
+    loop.dispatchAfter(delay, [&] {
+        feedback.flashOverlay(kSystemRedColor, Rect{{100, 120}, {800, 600}}, 1.2);
+        feedback.flashOverlay(kSystemGreenColor, Rect{{960, 160}, {700, 500}}, 1.2);
+        feedback.showToast("整理対象のウィンドウが足りません", std::nullopt);
+    });
 
-    double last = 1.6;
+    double last = delay + 1.6;
     for (const auto& [path, at] : snaps) {
-        last = std::max(last, at + 0.2);
-        loop.dispatchAfter(at, [path] {
+        last = std::max(last, delay + at + 0.2);
+        loop.dispatchAfter(delay + at, [path] {
             const int status = QProcess::execute("import", {"-window", "root", path});
             std::printf("snap %s: %s\n", qPrintable(path), status == 0 ? "ok" : "failed");
             std::fflush(stdout);
