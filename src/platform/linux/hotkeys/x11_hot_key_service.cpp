@@ -41,7 +41,7 @@ X11HotKeyService::X11HotKeyService(xcb_connection_t* connection, xcb_window_t ro
     minKeycode_ = setup ? setup->min_keycode : 8;
     maxKeycode_ = setup ? setup->max_keycode : 255;
     numLockMask_ = readNumLockMask();
-    detectableAutoRepeat_ = enableDetectableAutoRepeat();
+    detectableAutoRepeat_ = enableXkb();
 }
 
 X11HotKeyService::~X11HotKeyService() {
@@ -174,12 +174,22 @@ std::uint16_t X11HotKeyService::readNumLockMask() const {
     return 0;
 }
 
-bool X11HotKeyService::enableDetectableAutoRepeat() const {
+bool X11HotKeyService::enableXkb() {
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection_, &xcb_xkb_id);
+    if (extension == nullptr || !extension->present) {
+        return false;
+    }
     XcbPtr<xcb_xkb_use_extension_reply_t> xkb(xcb_xkb_use_extension_reply(
         connection_, xcb_xkb_use_extension(connection_, 1, 0), nullptr));
     if (!xkb || !xkb->supported) {
         return false;
     }
+    xkbFirstEvent_ = extension->first_event;
+    constexpr std::uint16_t kEvents =
+        XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    constexpr std::uint16_t kParts = XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP;
+    xcb_xkb_select_events(connection_, XCB_XKB_ID_USE_CORE_KBD, kEvents, 0, kEvents, kParts, kParts,
+                          nullptr);
     constexpr std::uint32_t kFlag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
     XcbPtr<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(
         connection_,
@@ -206,22 +216,35 @@ bool X11HotKeyService::handleEvent(const xcb_generic_event_t* event) {
         if (mapping->request == XCB_MAPPING_POINTER) {
             return false;
         }
-        // The grabs follow physical keycodes, which no mapping changes; only the lock variants
-        // depend on where Num_Lock now sits.
-        const std::uint16_t fresh = readNumLockMask();
-        if (fresh != numLockMask_) {
-            for (const auto& [serial, grab] : grabs_) {
-                ungrabVariants(grab.keycode, grab.modifiers);
-            }
-            numLockMask_ = fresh;
-            for (const auto& [serial, grab] : grabs_) {
-                grabVariants(grab.keycode, grab.modifiers);
-            }
-            xcb_flush(connection_);
-        }
+        keyboardMappingChanged();
         return true;
     }
+    if (xkbFirstEvent_ && type == *xkbFirstEvent_) {
+        // Every XKB event carries its kind in the second byte.
+        const std::uint8_t xkbType = event->pad0;
+        if (xkbType == XCB_XKB_MAP_NOTIFY || xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY) {
+            keyboardMappingChanged();
+            return true;
+        }
+    }
     return false;
+}
+
+void X11HotKeyService::keyboardMappingChanged() {
+    // The grabs follow physical keycodes, which no mapping changes; only the lock variants
+    // depend on where Num_Lock now sits.
+    const std::uint16_t fresh = readNumLockMask();
+    if (fresh == numLockMask_) {
+        return;
+    }
+    for (const auto& [serial, grab] : grabs_) {
+        ungrabVariants(grab.keycode, grab.modifiers);
+    }
+    numLockMask_ = fresh;
+    for (const auto& [serial, grab] : grabs_) {
+        grabVariants(grab.keycode, grab.modifiers);
+    }
+    xcb_flush(connection_);
 }
 
 bool X11HotKeyService::handleKey(std::uint8_t type, std::uint8_t keycode, std::uint16_t state,

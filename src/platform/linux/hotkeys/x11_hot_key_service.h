@@ -17,8 +17,9 @@ namespace tallowmere {
 class X11HotKeyService final : public HotKeyService {
   public:
     // Does not own the connection, which must outlive this object, and never reads its events:
-    // the owner passes every event to handleEvent. Turns on XKB's detectable auto-repeat for the
-    // connection, so that a held key repeats as presses without releases.
+    // the owner passes every event to handleEvent. Turns on XKB for the connection, with
+    // detectable auto-repeat (a held key repeats as presses without releases) and the keyboard
+    // map notifications, which XKB clients get instead of the core MappingNotify.
     X11HotKeyService(xcb_connection_t* connection, xcb_window_t root);
     X11HotKeyService(const X11HotKeyService&) = delete;
     X11HotKeyService& operator=(const X11HotKeyService&) = delete;
@@ -32,8 +33,9 @@ class X11HotKeyService final : public HotKeyService {
                                         EventHotKeyID id) override;
     OSStatus unregisterHotKey(const EventHotKeyRef& ref) override;
 
-    // True when the event was this service's: a key event of its grabs, or a keyboard or
-    // modifier MappingNotify (which other users of the connection may still want to see).
+    // True when the event was this service's: a key event of its grabs, or a keyboard map change
+    // (core MappingNotify or XKB map notify, which other users of the connection may still want
+    // to see).
     bool handleEvent(const xcb_generic_event_t* event);
 
     // The modifier bit Num_Lock is mapped to; 0 when it has none.
@@ -53,7 +55,8 @@ class X11HotKeyService final : public HotKeyService {
     bool grabVariants(std::uint8_t keycode, std::uint16_t modifiers);
     void ungrabVariants(std::uint8_t keycode, std::uint16_t modifiers);
     std::uint16_t readNumLockMask() const;
-    bool enableDetectableAutoRepeat() const;
+    bool enableXkb();
+    void keyboardMappingChanged();
     bool handleKey(std::uint8_t type, std::uint8_t keycode, std::uint16_t state,
                    xcb_timestamp_t time);
     void dispatch(EventHotKeyID id);
@@ -67,6 +70,7 @@ class X11HotKeyService final : public HotKeyService {
     std::map<std::uint64_t, Grab> grabs_;  // by the serial of their Ref
     std::uint64_t nextSerial_ = 1;
     bool detectableAutoRepeat_ = false;
+    std::optional<std::uint8_t> xkbFirstEvent_;
     // Auto-repeat arrives as presses of a key that is still down; without detectable repeat, as
     // a release and a press with the same time stamp instead. Neither is a new press.
     std::set<std::uint8_t> keysDown_;

@@ -163,6 +163,66 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
     EXPECT_EQ(presses, (std::vector<std::uint32_t>{7, 7}));
 }
 
+// Moves Num_Lock's keycode from one modifier row to a free slot of another; false when the
+// server refuses or there is no free slot.
+bool moveModifierKey(const Client& client, std::uint8_t keycode, int fromRow, int toRow) {
+    auto* reply = xcb_get_modifier_mapping_reply(
+        client.connection, xcb_get_modifier_mapping(client.connection), nullptr);
+    if (reply == nullptr) {
+        return false;
+    }
+    const int perRow = reply->keycodes_per_modifier;
+    std::vector<xcb_keycode_t> keycodes(xcb_get_modifier_mapping_keycodes(reply),
+                                        xcb_get_modifier_mapping_keycodes(reply) + 8 * perRow);
+    std::free(reply);
+    bool removed = false;
+    bool placed = false;
+    for (int i = 0; i < perRow; ++i) {
+        auto& from = keycodes[static_cast<std::size_t>(fromRow * perRow + i)];
+        if (from == keycode) {
+            from = 0;
+            removed = true;
+        }
+    }
+    for (int i = 0; i < perRow && !placed; ++i) {
+        auto& to = keycodes[static_cast<std::size_t>(toRow * perRow + i)];
+        if (to == 0) {
+            to = keycode;
+            placed = true;
+        }
+    }
+    auto* set = xcb_set_modifier_mapping_reply(
+        client.connection,
+        xcb_set_modifier_mapping(client.connection, static_cast<std::uint8_t>(perRow),
+                                 keycodes.data()),
+        nullptr);
+    const bool ok = set != nullptr && set->status == XCB_MAPPING_STATUS_SUCCESS;
+    std::free(set);
+    return ok && removed && placed;
+}
+
+TEST_F(X11HotKeyServiceTest, GrabsFollowNumLockToItsNewModifier) {
+    ASSERT_EQ(service->registerHotKey(kVirtualR, kControlOption, {kSignature, 5}).status, kNoErr);
+    // Rows: Shift 0, Lock 1, Control 2, Mod1 3, Mod2 4, Mod3 5.
+    ASSERT_TRUE(moveModifierKey(*other, kNumLock, 4, 5));
+    const bool moved = pumpUntil([&] { return service->numLockMask() == 0x20; });
+
+    other->keys({{kNumLock, true}, {kNumLock, false}});
+    other->keys({{kControlL, true},
+                 {kAltL, true},
+                 {kR, true},
+                 {kR, false},
+                 {kAltL, false},
+                 {kControlL, false}});
+    const bool released = pumpUntil([&] { return releasesOf(kR) >= 1; });
+    other->keys({{kNumLock, true}, {kNumLock, false}});
+    EXPECT_TRUE(moveModifierKey(*other, kNumLock, 5, 4));
+
+    EXPECT_TRUE(moved);
+    EXPECT_TRUE(released);
+    EXPECT_EQ(presses, std::vector<std::uint32_t>{5});
+}
+
 TEST_F(X11HotKeyServiceTest, AHeldKeyRepeatsWithoutFiringAgain) {
     ASSERT_TRUE(service->detectableAutoRepeat());
     ASSERT_EQ(service->registerHotKey(kVirtualR, kControlOption, {kSignature, 4}).status, kNoErr);
