@@ -1,39 +1,91 @@
-// The program's owner of the engine: waits for a window manager, starts and stops monitoring.
-// The tray, its menu and the hot keys attach here.
+// The shell: the tray icon and its menu, the wait for a window manager, the per-application
+// pause toggles, the settings window, About and Quit, and the engine's start and stop.
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+#include <functional>
 #include <memory>
+#include <vector>
 
+#include "app/global_hot_key.h"
+#include "app/shortcut_hot_keys.h"
 #include "engine/window_cascade_manager.h"
+#include "platform/hot_key_service.h"
 #include "platform/main_loop.h"
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
 
 namespace tallowmere {
 
-class AppDelegate {
+// What the shell needs beyond the engine's ports.
+struct ShellPorts {
+    EnginePorts engine;
+    HotKeyService& hotKeys;
+    // Raised while the status menu is open: window notifications wait meanwhile.
+    std::function<void(bool open)> setMenuOpen;
+    // Builds the settings window's content; an empty stand-in when not given.
+    std::function<QWidget*()> makeSettingsView;
+};
+
+class AppDelegate : public QObject {
+    // First, so that they outlive every field below that uses them.
+    ShellPorts ports_;
+    HotKeyCenter hotKeyCenter_;
+
   public:
-    // How often trust is looked at while it is missing.
+    static constexpr int kPermissionTag = 1001;
+    static constexpr int kRealignTag = 1002;
+    static constexpr int kCenterRealignTag = 1003;
     static constexpr double kPermissionPollInterval = 1.0;
 
-    explicit AppDelegate(const EnginePorts& ports);
-    ~AppDelegate();
+    explicit AppDelegate(ShellPorts ports);
+    ~AppDelegate() override;
 
-    // Starts the engine now when trusted, otherwise once the poll first finds trust.
     void applicationDidFinishLaunching();
-    // Stops the poll, then the engine.
     void applicationWillTerminate();
+    void menuWillOpen(QMenu* menu);
 
-    bool monitoring() const { return monitoring_; }
-    WindowCascadeManager& manager() { return *manager_; }
-    const std::shared_ptr<Timer>& permissionCheckTimer() const { return permissionCheckTimer_; }
+    // Menu actions.
+    void requestAccessibilityPermission();
+    void toggleAppPaused(QAction* sender);
+    void showSettings();
+    void showAbout();
+    void manualRealign();
+    void manualCenterRealign();
+    void quitApp();
+
+    // The Name of our installed desktop entry, else "Tallowmere"; looked up at every use.
+    static QString appDisplayName();
+    static QAction* itemWithTag(QMenu* menu, int tag);
+
+    // Fields, as the shell keeps them.
+    std::unique_ptr<QSystemTrayIcon> statusItem;
+    std::unique_ptr<QMenu> statusMenu;
+    QPointer<QMenu> monitoredAppsSubmenu;
+    std::shared_ptr<Timer> permissionCheckTimer;
+    std::unique_ptr<QWidget> settingsWindow;
+    std::shared_ptr<WindowCascadeManager> cascadeManager;
+    std::unique_ptr<ShortcutHotKeys> hotKeys;
+
+    // How many times the window-manager message was shown (at most once a run).
+    int permissionPromptCount() const { return promptCount_; }
 
   private:
-    void startMonitoringIfTrusted();
+    void buildStatusItem();
+    void buildStatusMenu();
+    void startPermissionPoll();
+    void promptForPermissionOnce();
+    void rebuildMonitoredAppsSubmenu();
+    AppSettings& settings() { return ports_.engine.settings; }
 
-    EnginePorts ports_;
-    std::shared_ptr<WindowCascadeManager> manager_;
-    std::shared_ptr<Timer> permissionCheckTimer_;
-    bool monitoring_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool terminated_ = false;
+    int promptCount_ = 0;
+    QPointer<QWidget> permissionMessage_;
+    std::shared_ptr<AppDelegate*> self_ = std::make_shared<AppDelegate*>(this);
 };
 
 }  // namespace tallowmere

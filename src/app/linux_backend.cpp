@@ -58,6 +58,9 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
             return x11::RootRect{window->frameX, window->frameY, int(window->size().width),
                                  int(window->size().height)};
         });
+    self->hotKeys_ = std::make_unique<X11HotKeyService>(self->x_->conn(), self->x_->root());
+    self->x_->addListener(
+        [raw](const xcb_generic_event_t& e) { return raw->hotKeys_->handleEvent(&e); });
     self->x_->addListener(
         [raw](const xcb_generic_event_t& e) { return raw->screens_->handleEvent(e); });
     self->x_->addListener(

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/hotkeys/x11_hot_key_service.h"
 #include "platform/linux/qt/qt_feedback_windows.h"
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/x11/x11_connection.h"
@@ -30,6 +31,7 @@ class LinuxBackend {
     x11::X11Desktop& desktop() { return *desktop_; }
     x11::X11Screens& screens() { return *screens_; }
     FeedbackWindows& feedbackWindows() { return *feedback_; }
+    X11HotKeyService& hotKeys() { return *hotKeys_; }
 
     // X errors seen on our connection (requests about windows that vanished, mostly).
     std::uint64_t xErrorCount() const { return x_->errorCount(); }
@@ -43,6 +45,7 @@ class LinuxBackend {
     std::unique_ptr<x11::X11Desktop> desktop_;
     std::unique_ptr<x11::X11Screens> screens_;
     std::unique_ptr<linux_qt::QtFeedbackWindows> feedback_;
+    std::unique_ptr<X11HotKeyService> hotKeys_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> connectionLost_;
     bool lost_ = false;

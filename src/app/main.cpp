@@ -29,6 +29,21 @@ void onSignal(int) {
     [[maybe_unused]] auto written = write(signalPipe[1], &byte, 1);
 }
 
+// Without a session bus address, libdbus would autolaunch a bus (dbus-launch + dbus-daemon) for
+// Qt's tray and theme look-ups, and those processes outlive us. Use the user's bus where systemd
+// put one; otherwise an address that fails at once.
+void avoidAutolaunchedSessionBus() {
+    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS")) {
+        return;
+    }
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && access((runtime + "/bus").constData(), F_OK) == 0) {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime + "/bus");
+    } else {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tallowmere-no-session-bus");
+    }
+}
+
 class StderrDiagnosticSink final : public tallowmere::DiagnosticSink {
   public:
     void log(std::string_view line) override { std::cerr << line << '\n'; }
@@ -50,9 +65,12 @@ int main(int argc, char** argv) {
 
     // An X11 program: the window backend talks to the X server itself.
     qputenv("QT_QPA_PLATFORM", "xcb");
+    avoidAutolaunchedSessionBus();
     QApplication application(argc, argv);
+    Q_INIT_RESOURCE(tallowmere);  // the icon lives in a static library
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("tallowmere");
+    QApplication::setApplicationVersion(TALLOWMERE_VERSION);
 
     auto path = tallowmere::defaultPreferencesPath();
     if (!path) {
@@ -82,7 +100,12 @@ int main(int argc, char** argv) {
         .diagnostics = verbose ? static_cast<tallowmere::DiagnosticSink&>(loud) : quiet,
         .settings = settings,
     };
-    auto delegate = std::make_unique<tallowmere::AppDelegate>(ports);
+    auto delegate = std::make_unique<tallowmere::AppDelegate>(tallowmere::ShellPorts{
+        .engine = ports,
+        .hotKeys = backend->hotKeys(),
+        .setMenuOpen = [&backend](bool open) { backend->loop().setMenuOpen(open); },
+        .makeSettingsView = nullptr,
+    });
 
     int exitCode = 0;
     backend->onConnectionLost([&] {
