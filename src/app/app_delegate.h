@@ -71,6 +71,9 @@ class AppDelegate : public QObject {
     std::shared_ptr<WindowCascadeManager> cascadeManager;
     std::unique_ptr<ShortcutHotKeys> hotKeys;
 
+    // The process's hot-key registrations, shared with the settings window's probe.
+    HotKeyCenter& hotKeyCenter() { return hotKeyCenter_; }
+
     // How many times the window-manager message was shown (at most once a run).
     int permissionPromptCount() const { return promptCount_; }
 
