@@ -2,25 +2,17 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 
 #include "motion/easing_function.h"
+#include "platform/sim/scripted_random_source.h"
 
 namespace tallowmere {
 namespace {
 
-// Fixed seed so that `random` picks the same sequence of cases on every run.
-class SeededRandomSource final : public RandomSource {
-  public:
-    std::uint64_t nextWord() override { return engine_(); }
-
-  private:
-    std::mt19937_64 engine_{0x7a11'0e3e};
-};
-
 void easingApply(benchmark::State& state, EasingFunction easing) {
-    SeededRandomSource random;
+    // Fixed seed so that `random` picks the same sequence of cases on every run.
+    auto random = sim::ScriptedRandomSource::seeded(0x7a11'0e3e);
     // Walk the unit interval in 1/64 steps so that no single input is folded away.
     std::uint32_t step = 0;
     for (auto _ : state) {

@@ -3,11 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "engine/window_cascade_manager.h"
+#include "platform/sim/scripted_random_source.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_engine_ports.h"
 #include "platform/sim/sim_feedback_windows.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_preferences_store.h"
@@ -15,14 +16,6 @@
 
 namespace tallowmere {
 namespace {
-
-class FixedRandom final : public RandomSource {
-  public:
-    std::uint64_t nextWord() override { return engine_(); }
-
-  private:
-    std::mt19937_64 engine_{42};
-};
 
 struct Desk {
     Desk() {
@@ -37,10 +30,10 @@ struct Desk {
     sim::SimFeedbackWindows feedback{loop};
     sim::SimPreferencesStore store;
     AppSettings settings{store};
-    FixedRandom random;
+    sim::ScriptedRandomSource random = sim::ScriptedRandomSource::seeded(42);
     DiscardingDiagnosticSink diagnostics;
     std::shared_ptr<WindowCascadeManager> engine = WindowCascadeManager::create(
-        {desktop, desktop, desktop, loop, feedback, random, diagnostics, settings});
+        sim::simEnginePorts(desktop, loop, feedback, random, diagnostics, settings));
 };
 
 std::vector<WindowSnapshot> openRow(Desk& desk, Pid pid, int count, double width) {

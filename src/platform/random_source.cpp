@@ -14,11 +14,14 @@ std::uint64_t RandomSource::uniformBelow(std::uint64_t bound) {
 }
 
 std::int64_t RandomSource::uniformInRange(std::int64_t lo, std::int64_t hi) {
-    const auto span = static_cast<std::uint64_t>(hi - lo);
+    // In unsigned arithmetic, which wraps where the signed would overflow: the span of the whole
+    // range does not fit an int64, and neither does lo plus an offset above INT64_MAX.
+    const auto base = static_cast<std::uint64_t>(lo);
+    const std::uint64_t span = static_cast<std::uint64_t>(hi) - base;
     if (span == UINT64_MAX) {
         return static_cast<std::int64_t>(nextWord());
     }
-    return lo + static_cast<std::int64_t>(uniformBelow(span + 1));
+    return static_cast<std::int64_t>(base + uniformBelow(span + 1));
 }
 
 SystemRandomSource::SystemRandomSource() {

@@ -6,11 +6,12 @@
 
 #include <algorithm>
 #include <ostream>
-#include <random>
 
 #include "engine/window_cascade_manager.h"
 #include "platform/diagnostics.h"
+#include "platform/sim/scripted_random_source.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_engine_ports.h"
 #include "platform/sim/sim_feedback_windows.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_preferences_store.h"
@@ -30,15 +31,6 @@ inline void PrintTo(const Rect& r, std::ostream* os) {
 namespace tallowmere::testing {
 
 using sim::WindowId;
-
-// A fixed-seed generator, so that random picks and billiards draws repeat from run to run.
-class SeededRandom final : public RandomSource {
-  public:
-    std::uint64_t nextWord() override { return engine_(); }
-
-  private:
-    std::mt19937_64 engine_{7};
-};
 
 // One 1440×900 screen with a 25-point menu bar (visible x 0..1440, y 25..900 in the engine's
 // coordinates); instant moves and no flashes unless a test asks for them.
@@ -79,10 +71,11 @@ class EngineFixture : public ::testing::Test {
     sim::SimFeedbackWindows feedbackWindows{loop};
     sim::SimPreferencesStore store;
     AppSettings settings{store};
-    SeededRandom random;
+    // Fixed-seed, so that random picks and billiards draws repeat from run to run.
+    sim::ScriptedRandomSource random = sim::ScriptedRandomSource::seeded(7);
     CapturingDiagnosticSink diagnostics;
     std::shared_ptr<WindowCascadeManager> engine = WindowCascadeManager::create(
-        {desktop, desktop, desktop, loop, feedbackWindows, random, diagnostics, settings});
+        sim::simEnginePorts(desktop, loop, feedbackWindows, random, diagnostics, settings));
 };
 
 struct Placed {

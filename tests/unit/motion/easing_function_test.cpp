@@ -5,11 +5,13 @@
 #include <map>
 
 #include "motion/easing_function.h"
-#include "motion/test_random_sources.h"
 #include "motion/unit_bezier.h"
+#include "platform/sim/scripted_random_source.h"
 
 namespace tallowmere {
 namespace {
+
+using sim::ScriptedRandomSource;
 
 using enum EasingFunction;
 
@@ -49,7 +51,7 @@ TEST(EasingFunction, SpringCurvesClampTimeToTheUnitRangeWhileIdentityCasesPassIt
 }
 
 TEST(EasingFunction, RandomPicksAnAnimatedCaseNearUniformlyAndAFreshOneOnEveryApply) {
-    SeededRandomSource seeded;
+    auto seeded = ScriptedRandomSource::seeded(20240611);
     std::map<EasingFunction, int> counts;
     for (int i = 0; i < 80000; ++i) {
         ++counts[resolved(random, seeded)];
@@ -64,7 +66,9 @@ TEST(EasingFunction, RandomPicksAnAnimatedCaseNearUniformlyAndAFreshOneOnEveryAp
     ScriptedRandomSource words{1, 6};  // easeIn, then billiards
     EXPECT_NEAR(apply(random, 0.5, words), 0.054947, 5e-7);
     EXPECT_EQ(apply(random, 0.5, words), 0.5);
-    EXPECT_EQ(resolved(bouncy, words), bouncy);  // no draw left for anything but random
+    EXPECT_EQ(resolved(bouncy, words), bouncy);
+    EXPECT_EQ(words.drawn(), 2u);  // one draw for each pick, none for a fixed case
+    EXPECT_EQ(words.overdraws(), 0u);
 }
 
 TEST(EasingFunction, RawValuesRoundTripExactlyAndCaseSensitively) {

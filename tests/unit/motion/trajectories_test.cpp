@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <limits>
 
-#include "motion/test_random_sources.h"
 #include "motion/trajectories.h"
+#include "platform/sim/scripted_random_source.h"
 
 namespace tallowmere {
 namespace {
+
+using sim::ScriptedRandomSource;
 
 constexpr std::int64_t kSteps = std::int64_t{1} << 53;
 
@@ -63,8 +65,10 @@ TEST(BilliardsRoom, NarrowRoomBouncesOnceWithoutDrawingAndGoesStraightToTheTarge
     for (double t : {0.0, 0.1, 0.5, 0.99}) {
         EXPECT_EQ(billiardsPosition({7, 100}, {0, 300}, room, t).x, 0) << "t = " << t;
     }
+    EXPECT_EQ(wide.overdraws(), 0u);
     ScriptedRandomSource tall{ScriptedRandomSource::wordFor(2, 1, 3)};
     EXPECT_EQ(makeBilliardsRoom({0, 1440, 0, 900}, {500, 900}, tall).bounceCountX, 1);
+    EXPECT_EQ(tall.overdraws(), 0u);
 }
 
 TEST(Fold, MatchesWorkedValuesOfARoomAHundredWide) {

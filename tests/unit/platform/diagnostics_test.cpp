@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <string>
 
 #include "platform/diagnostics.h"
-#include "platform/random_source.h"
+#include "platform/sim/scripted_random_source.h"
 
 namespace tallowmere {
 namespace {
+
+using sim::ScriptedRandomSource;
 
 TEST(FormatDouble, PrintsShortestRoundTripWithAFractionDigit) {
     const std::pair<double, const char*> cases[] = {
@@ -26,29 +31,42 @@ TEST(FormatDouble, PrintsShortestRoundTripWithAFractionDigit) {
     EXPECT_EQ(formatDouble(std::nan("")), "nan");
 }
 
-class SequenceSource final : public RandomSource {
-  public:
-    explicit SequenceSource(std::vector<std::uint64_t> words) : words_(std::move(words)) {}
-    std::uint64_t nextWord() override { return words_.at(next_++); }
-    std::size_t used() const { return next_; }
-
-  private:
-    std::vector<std::uint64_t> words_;
-    std::size_t next_ = 0;
-};
+TEST(FormatDouble, PrintsVeryLargeAndVerySmallNumbersInFullAndStillRoundTrip) {
+    const std::pair<double, std::string> cases[] = {
+        // Too long for a small buffer: integers print every digit of their exact value.
+        {1e70, "10000000000000000725314363815292351261583744096465219555182101554790400.0"},
+        {1.5e-60, "0." + std::string(59, '0') + "15"},
+        {-std::numeric_limits<double>::denorm_min(), "-0." + std::string(323, '0') + "5"},
+        {-std::numeric_limits<double>::min(), "-0." + std::string(307, '0') + "22250738585072014"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(formatDouble(value), text) << value;
+        EXPECT_EQ(std::strtod(formatDouble(value).c_str(), nullptr), value);
+    }
+}
 
 TEST(RandomSource, RejectsTheBiasedLowRange) {
     // For bound 3, 2^64 mod 3 = 1: word 0 is biased and must be drawn again.
-    SequenceSource source({0, 0, 7});
+    ScriptedRandomSource source{0, 0, 7};
     EXPECT_EQ(source.uniformBelow(3), 1u);
-    EXPECT_EQ(source.used(), 3u);
+    EXPECT_EQ(source.drawn(), 3u);
 }
 
-TEST(RandomSource, RangeIsInclusiveAtBothEnds) {
-    SequenceSource source({0 + 1, 2 + 3, 1 + 3});  // residues 1, 2, 1 modulo 3 (all unbiased)
+TEST(RandomSource, RangeIsInclusiveAtBothEndsAndReachesTheLimitsOfInt64) {
+    ScriptedRandomSource source{0 + 1, 2 + 3, 1 + 3};  // residues 1, 2, 1 modulo 3 (all unbiased)
     EXPECT_EQ(source.uniformInRange(1, 3), 2);
     EXPECT_EQ(source.uniformInRange(1, 3), 3);
     EXPECT_EQ(source.uniformInRange(1, 3), 2);
+
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    // [-10, max] has 2^63 + 10 values; the word 2^63 + 9 is unbiased and is the last of them.
+    // The whole range takes every word as it is, 2^64 - 1 being -1.
+    ScriptedRandomSource wide{(std::uint64_t{1} << 63) + 9, ~std::uint64_t{0}, 15};
+    EXPECT_EQ(wide.uniformInRange(-10, kMax), kMax);
+    EXPECT_EQ(wide.uniformInRange(kMin, kMax), -1);
+    EXPECT_EQ(wide.uniformInRange(kMin, kMin + 9), kMin + 5);
+    EXPECT_EQ(wide.overdraws(), 0u);
 }
 
 }  // namespace
