@@ -1,0 +1,279 @@
+// The X11 accessibility and workspace ports against a real Xvfb and openbox: the mirror follows a
+// window's life, moves are coalesced, and X errors about vanished windows are absorbed.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/linux/x11/x11_connection.h"
+#include "platform/linux/x11/x11_desktop.h"
+#include "private_desktop.h"
+
+namespace tallowmere::x11test {
+namespace {
+
+using x11::X11Connection;
+using x11::X11Desktop;
+
+struct Notice {
+    std::string name;
+    AXElement element;
+};
+
+class X11DesktopTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(display_.display()) << "no private Xvfb with openbox";
+        std::string whyNot;
+        x_ = X11Connection::open(display_.display()->c_str(), whyNot);
+        ASSERT_TRUE(x_) << whyNot;
+        desktop_ = std::make_unique<X11Desktop>(
+            *x_, loop_, [this](RunLoopMode, std::function<void()> work) { loop_.post(work); },
+            [this](int fd, std::function<void()> onReadable) -> std::shared_ptr<void> {
+                exitWatches_[fd] = std::move(onReadable);
+                return std::shared_ptr<void>(nullptr,
+                                             [this, fd](void*) { exitWatches_.erase(fd); });
+            });
+        x_->addListener([this](const xcb_generic_event_t& e) { return desktop_->handleEvent(e); });
+        desktop_->start();
+        // Follow every application the way the engine does: an observer per launched group.
+        desktop_->addObserver(this, WorkspaceEvent::didLaunchApplication,
+                              [this](const WorkspaceNotification& n) {
+                                  ASSERT_TRUE(n.application);
+                                  observe(*n.application);
+                              });
+        probe_ = std::make_unique<Probe>(*display_.display());
+        owner_ = std::make_unique<WindowOwner>(*display_.display());
+    }
+
+    void observe(const RunningApplication& application) {
+        const Pid pid = application.processIdentifier;
+        auto created = desktop_->createObserver(pid, &X11DesktopTest::onNotice);
+        ASSERT_EQ(created.error, kAXErrorSuccess);
+        for (const char* name :
+             {"AXWindowCreated", "AXWindowMiniaturized", "AXWindowDeminiaturized"}) {
+            ASSERT_EQ(desktop_->addNotification(created.observer, desktop_->createApplication(pid),
+                                                name, this),
+                      kAXErrorSuccess);
+        }
+        desktop_->addRunLoopSource(created.observer);
+        applications_[application.bundleIdentifier.value_or("")] = pid;
+        observers_.push_back(created.observer);
+    }
+
+    static void onNotice(const AXObserver& observer, const AXElement& element,
+                         std::string_view name, void* refcon) {
+        auto* self = static_cast<X11DesktopTest*>(refcon);
+        self->notices_.push_back({std::string(name), element});
+        if (name == "AXWindowCreated") {
+            // Subscribe every new window for its destruction, as the engine does.
+            EXPECT_EQ(
+                self->desktop_->addNotification(observer, element, "AXUIElementDestroyed", refcon),
+                kAXErrorSuccess);
+        }
+    }
+
+    // Round trip, dispatch, run delivered work; until the condition holds or 5 s pass.
+    bool waitUntil(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (true) {
+            xcb_connection_t* c = x_->conn();
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            EXPECT_TRUE(x_->dispatchEvents(true));
+            for (auto& [fd, onReadable] : std::map(exitWatches_)) {
+                pollfd ready{fd, POLLIN, 0};
+                if (poll(&ready, 1, 0) > 0) {
+                    onReadable();
+                }
+            }
+            loop_.runReady();
+            x_->flush();
+            if (condition()) {
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            pollfd ready{x_->fd(), POLLIN, 0};
+            poll(&ready, 1, 10);
+        }
+    }
+
+    std::optional<AXElement> lastNotice(const std::string& name) const {
+        for (auto it = notices_.rbegin(); it != notices_.rend(); ++it) {
+            if (it->name == name) {
+                return it->element;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool listed(xcb_window_t id) {
+        const auto list = probe_->clientList();
+        return std::find(list.begin(), list.end(), id) != list.end();
+    }
+
+    std::vector<AXElement> windowsOf(const std::string& wmClass) {
+        auto result = desktop_->copyAttributeValue(
+            desktop_->createApplication(applications_.at(wmClass)), "AXWindows");
+        EXPECT_EQ(result.error, kAXErrorSuccess);
+        if (result.error != kAXErrorSuccess || !result.value) {
+            return {};
+        }
+        return std::get<std::vector<AXElement>>(*result.value);
+    }
+
+    std::optional<Point> position(const AXElement& window) {
+        auto result = desktop_->copyAttributeValue(window, "AXPosition");
+        if (result.error != kAXErrorSuccess) {
+            return std::nullopt;
+        }
+        const auto& value = std::get<AXValue>(*result.value);
+        EXPECT_EQ(value.type, AXValueType::cgPoint);
+        return Point{value.first, value.second};
+    }
+
+    bool minimized(const AXElement& window) {
+        auto result = desktop_->copyAttributeValue(window, "AXMinimized");
+        return result.error == kAXErrorSuccess && std::get<bool>(*result.value);
+    }
+
+    // A window of `wmClass` opened by the other process, once its creation was delivered.
+    AXElement openWindow(const std::string& wmClass, int x, int y, xcb_window_t reuseId = 0) {
+        const std::size_t before = notices_.size();
+        const xcb_window_t id = owner_->create(wmClass, x, y, 300, 200, reuseId);
+        EXPECT_NE(id, 0u);
+        lastId_ = id;
+        EXPECT_TRUE(waitUntil([&] {
+            return notices_.size() > before && notices_.back().name == "AXWindowCreated";
+        })) << "no AXWindowCreated for "
+            << wmClass << " (window " << id << ", mirrored "
+            << (desktop_->mirror().find(id) != nullptr) << ", applications " << applications_.size()
+            << ", notices " << notices_.size() << ", listed " << listed(id) << ")";
+        return notices_.empty() ? AXElement() : notices_.back().element;
+    }
+
+    PrivateDesktop display_;
+    ManualLoop loop_;
+    // Before the desktop, whose exit-watch tokens erase their entries when it goes.
+    std::map<int, std::function<void()>> exitWatches_;
+    std::unique_ptr<X11Connection> x_;
+    std::unique_ptr<X11Desktop> desktop_;
+    std::unique_ptr<Probe> probe_;
+    std::unique_ptr<WindowOwner> owner_;
+    std::map<std::string, Pid> applications_;
+    std::vector<AXObserver> observers_;
+    std::vector<Notice> notices_;
+    xcb_window_t lastId_ = 0;
+};
+
+TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsToDestruction) {
+    const AXElement window = openWindow("Probe", 200, 150);
+    const xcb_window_t id = lastId_;
+    ASSERT_TRUE(window);
+
+    // openbox frames a 300x200 client with extents 1,1,20,5 (l,r,t,b): 302 x 225, at the frame's
+    // top-left, which the probe reads from the root's child that holds the client.
+    auto frame = probe_->framePosition(id);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(position(window), (Point{double(frame->x), double(frame->y)}));
+    auto size = desktop_->copyAttributeValue(window, "AXSize");
+    ASSERT_EQ(size.error, kAXErrorSuccess);
+    EXPECT_EQ(std::get<AXValue>(*size.value).type, AXValueType::cgSize);
+    EXPECT_EQ(std::get<AXValue>(*size.value).first, 302);
+    EXPECT_EQ(std::get<AXValue>(*size.value).second, 225);
+    auto subrole = desktop_->copyAttributeValue(window, "AXSubrole");
+    ASSERT_EQ(subrole.error, kAXErrorSuccess);
+    EXPECT_EQ(std::get<std::string>(*subrole.value), "AXStandardWindow");
+    ASSERT_EQ(windowsOf("Probe").size(), 1u);
+    EXPECT_EQ(windowsOf("Probe")[0], window);
+
+    // Moved by someone else: the mirror follows the frame's ConfigureNotify.
+    probe_->moveFrame(id, 640, 360);
+    EXPECT_TRUE(waitUntil([&] { return position(window) == Point{640, 360}; }));
+    EXPECT_EQ(probe_->framePosition(id), (FramePosition{640, 360}));
+
+    probe_->iconify(id);
+    EXPECT_TRUE(waitUntil([&] { return minimized(window); }));
+    EXPECT_TRUE(waitUntil([&] { return lastNotice("AXWindowMiniaturized") == window; }));
+    probe_->activate(id);
+    EXPECT_TRUE(waitUntil([&] { return !minimized(window); }));
+    EXPECT_TRUE(waitUntil([&] { return lastNotice("AXWindowDeminiaturized") == window; }));
+
+    // On another desktop the window leaves the application's window list, and comes back.
+    probe_->sendToDesktop(id, 1);
+    EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").empty(); }));
+    probe_->sendToDesktop(id, 0);
+    EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 1; }));
+
+    owner_->destroy(id);
+    EXPECT_TRUE(waitUntil([&] { return lastNotice("AXUIElementDestroyed") == window; }));
+    EXPECT_NE(desktop_->copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
+    EXPECT_NE(desktop_->copyAttributeValue(window, "AXSize").error, kAXErrorSuccess);
+    EXPECT_NE(desktop_->setAttributeValue(window, "AXPosition", {AXValueType::cgPoint, 1, 1}),
+              kAXErrorSuccess);
+
+    // X reuses ids: a new window under the same id is a different element, and the old one
+    // stays unreadable.
+    const AXElement successor = openWindow("Probe", 300, 250, id);
+    ASSERT_EQ(lastId_, id);
+    EXPECT_FALSE(successor == window);
+    EXPECT_EQ(desktop_->copyAttributeValue(successor, "AXPosition").error, kAXErrorSuccess);
+    EXPECT_NE(desktop_->copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
+    ASSERT_EQ(windowsOf("Probe").size(), 1u);
+    EXPECT_EQ(windowsOf("Probe")[0], successor);
+    EXPECT_EQ(x_->errorCount(), 0u);
+}
+
+TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {
+    const AXElement window = openWindow("Probe", 100, 100);
+    const xcb_window_t id = lastId_;
+    const std::uint64_t before = desktop_->mover().requestsSent();
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(desktop_->setAttributeValue(
+                      window, "AXPosition",
+                      {AXValueType::cgPoint, 100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}),
+                  kAXErrorSuccess);
+    }
+    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded.
+    x_->flush();
+    EXPECT_TRUE(waitUntil([&] { return position(window) == Point{799, 100}; }));
+    EXPECT_EQ(probe_->framePosition(id), (FramePosition{799, 100}));
+    const std::uint64_t sent = desktop_->mover().requestsSent() - before;
+    EXPECT_GE(sent, 1u);
+    EXPECT_LE(sent, 4u);
+    // An unchanged position is never sent again.
+    desktop_->setAttributeValue(window, "AXPosition", {AXValueType::cgPoint, 799, 100});
+    EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
+}
+
+TEST_F(X11DesktopTest, AnErrorAboutAVanishedWindowIsAbsorbedAndTheMirrorGoesOn) {
+    openWindow("Probe", 100, 100);
+    const xcb_window_t gone = owner_->create("Probe", 400, 100, 300, 200);
+    ASSERT_TRUE(waitUntil([&] { return listed(gone); }));
+    ASSERT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 2; }));
+    const std::uint64_t errorsBefore = x_->errorCount();
+    // A client list that names a window destroyed a moment ago, as a window manager may publish:
+    // the mirror's requests about it fail with BadWindow.
+    owner_->destroy(gone);
+    const xcb_window_t stale = gone + 0x100;  // never created by anyone
+    auto list = probe_->clientList();
+    list.push_back(stale);
+    probe_->setClientList(list);
+    EXPECT_TRUE(waitUntil([&] { return x_->errorCount() > errorsBefore; }));
+    EXPECT_EQ(desktop_->mirror().find(stale), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 1; }));
+    EXPECT_FALSE(x_->hasError());
+
+    // Still following the desktop afterwards.
+    const AXElement later = openWindow("Probe", 700, 100);
+    EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 2; }));
+    EXPECT_EQ(desktop_->copyAttributeValue(later, "AXPosition").error, kAXErrorSuccess);
+}
+
+}  // namespace
+}  // namespace tallowmere::x11test
