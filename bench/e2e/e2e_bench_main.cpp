@@ -1,0 +1,265 @@
+// The end-to-end benchmark: tallowmere against a minimal xcb client (the floor) and a polling shell
+// script on a live X server, all in one run; prints a table and the same figures as JSON.
+//
+//   tallowmere_e2e_bench --tallowmere PATH --floor PATH --poller PATH
+//
+// BENCH_REPEAT (3) runs of the reaction sequence; BENCH_IDLE_SECONDS (60) of idle watching.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "bench/e2e/bench_windows.h"
+#include "bench/e2e/contender.h"
+#include "bench/e2e/frame_watch.h"
+#include "bench/e2e/report.h"
+#include "bench/e2e/scenarios.h"
+#include "bench/e2e/xcb_helpers.h"
+
+namespace tb = tallowmere::bench;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kClass = "TmBench";
+constexpr double kNotificationDelay = 0.05;
+constexpr double kGlideSeconds = 2.0;
+constexpr size_t kGlideWindows = 10;
+
+struct Paths {
+    std::string tallowmere;
+    std::string floor;
+    std::string poller;
+    fs::path work;
+};
+
+double envNumber(const char* name, double fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::atof(value) : fallback;
+}
+
+void writePreferences(const fs::path& configHome, const std::string& easing, double duration) {
+    fs::create_directories(configHome / "tallowmere");
+    std::ofstream(configHome / "tallowmere" / "preferences.json")
+        << "{\"monitoredBundleIdentifiers\": [\"" << kClass << "\"], "
+        << "\"windowSpacingMargin\": 10, \"animationEasing\": \"" << easing << "\", "
+        << "\"animationDuration\": " << duration << ", \"showFlashOverlay\": false}\n";
+}
+
+std::unique_ptr<tb::Contender> startOurs(tb::FrameWatch& watch, const Paths& paths) {
+    return std::make_unique<tb::Contender>(
+        watch, std::vector<std::string>{paths.tallowmere, "--verbose"},
+        std::vector<std::string>{"XDG_CONFIG_HOME=" + (paths.work / "config").string()});
+}
+
+// Our program is ready once it watches the class, which it announces when it sees the first
+// window (or at start, when the windows are already there).
+bool oursReady(tb::Contender& ours) {
+    return ours.waitForLine("監視開始", 10);
+}
+
+void closeWindows(tb::FrameWatch& watch, tb::BenchWindows& windows) {
+    const auto open = windows.windows();
+    windows.closeAll();
+    watch.waitUnlisted(open, 5);
+}
+
+bool fail(const std::string& why, const tb::Contender* contender = nullptr) {
+    std::cerr << "bench: " << why << '\n';
+    if (contender != nullptr) {
+        for (const auto& line : contender->output().lines()) {
+            std::cerr << "  | " << line << '\n';
+        }
+    }
+    return false;
+}
+
+bool runReaction(tb::FrameWatch& watch, tb::BenchWindows& windows, const Paths& paths, int repeat,
+                 tb::Report& report) {
+    writePreferences(paths.work / "config", "none", 0.3);
+    const auto targetsFile = (paths.work / "reaction-targets").string();
+    for (int run = 0; run < repeat; ++run) {
+        {
+            auto ours = startOurs(watch, paths);
+            tb::SequenceOptions options{.count = 16, .quietSeconds = 0.2, .afterFirstWindow = [&] {
+                                            return oursReady(*ours);
+                                        }};
+            const auto steps = tb::runSequence(watch, windows, options);
+            if (!steps || !ours->running()) {
+                return fail("tallowmere did not finish the sequence", ours.get());
+            }
+            report.addReaction("ours", *steps);
+            if (run == 0) {
+                report.targets = tb::targetsOf(*steps);
+                tb::writeTargets(report.targets, targetsFile);
+            }
+            ours->stop();
+            closeWindows(watch, windows);
+        }
+        {
+            tb::Contender floor(watch, {paths.floor, kClass, targetsFile}, {});
+            if (!floor.waitForLine("ready", 10)) {
+                return fail("the floor client did not start", &floor);
+            }
+            const auto steps = tb::runSequence(
+                watch, windows, {.count = 16, .targets = &report.targets, .quietSeconds = 0.15});
+            if (!steps) {
+                return fail("the floor client did not finish the sequence", &floor);
+            }
+            report.addReaction("floor", *steps);
+            floor.stop();
+            closeWindows(watch, windows);
+        }
+        {
+            tb::Contender poller(watch, {paths.poller, kClass, targetsFile}, {});
+            if (!poller.waitForLine("ready", 10)) {
+                return fail("the polling script did not start", &poller);
+            }
+            const auto steps = tb::runSequence(watch, windows,
+                                               {.count = 16,
+                                                .targets = &report.targets,
+                                                .firstMoveTimeout = 3,
+                                                .quietSeconds = 0.3});
+            if (!steps) {
+                return fail("the polling script did not finish the sequence", &poller);
+            }
+            report.addReaction("poller", *steps);
+            poller.stop();
+            closeWindows(watch, windows);
+        }
+    }
+    return true;
+}
+
+// The nine-window row pulled apart vertically, so that every window travels far enough in the
+// glide to change place on every frame.
+std::vector<tb::Point> scattered(const std::vector<tb::Point>& row) {
+    std::vector<tb::Point> places = row;
+    for (size_t i = 0; i < places.size(); ++i) {
+        places[i].y += i % 2 == 0 ? 260 : -260;
+    }
+    return places;
+}
+
+bool runGlideAndIdle(tb::FrameWatch& watch, tb::BenchWindows& windows, const Paths& paths,
+                     double idleSeconds, tb::Report& report) {
+    // The row of nine is laid out at once, then the program restarts with the glide to time.
+    writePreferences(paths.work / "config", "none", kGlideSeconds);
+    tb::Targets targets;
+    {
+        auto ours = startOurs(watch, paths);
+        const auto steps = tb::runSequence(
+            watch, windows,
+            {.count = kGlideWindows - 1, .afterFirstWindow = [&] { return oursReady(*ours); }});
+        if (!steps) {
+            return fail("tallowmere did not lay out the first row", ours.get());
+        }
+        targets = tb::targetsOf(*steps);
+    }
+    const auto apart = scattered(targets[kGlideWindows - 1]);
+    if (!tb::placeFrames(watch, windows, apart)) {
+        return fail("the windows could not be pulled apart");
+    }
+    writePreferences(paths.work / "config", "linear", kGlideSeconds);
+    {
+        auto ours = startOurs(watch, paths);
+        if (!oursReady(*ours)) {
+            return fail("tallowmere did not start watching", ours.get());
+        }
+        tb::waitStill(watch, 0.5, 10);
+        const auto before = ours->stats();
+        const auto glide = tb::runGlide(watch, windows, kGlideSeconds);
+        const auto after = ours->stats();
+        if (!glide || !before || !after) {
+            return fail("tallowmere's glide was not seen", ours.get());
+        }
+        report.addGlide("ours", *glide, *before, *after);
+        targets[kGlideWindows] = glide->finals;
+
+        const auto idleStart = ours->stats();
+        const double end = tb::nowSeconds() + idleSeconds;
+        while (tb::nowSeconds() < end) {
+            watch.pump(end - tb::nowSeconds());
+        }
+        const auto idleEnd = ours->stats();
+        if (!idleStart || !idleEnd) {
+            return fail("tallowmere exited while idle", ours.get());
+        }
+        report.setIdle(idleSeconds, *idleStart, *idleEnd);
+    }
+    closeWindows(watch, windows);
+
+    const auto targetsFile = (paths.work / "glide-targets").string();
+    tb::writeTargets(targets, targetsFile);
+    tb::Contender floor(watch,
+                        {paths.floor, kClass, targetsFile, "--animate",
+                         std::to_string(kGlideWindows), std::to_string(kGlideSeconds)},
+                        {});
+    if (!floor.waitForLine("ready", 10)) {
+        return fail("the floor client did not start", &floor);
+    }
+    if (!tb::runSequence(watch, windows, {.count = kGlideWindows - 1, .targets = &targets})) {
+        return fail("the floor client did not lay out the first row", &floor);
+    }
+    if (!tb::placeFrames(watch, windows, apart)) {
+        return fail("the windows could not be pulled apart");
+    }
+    const auto before = floor.stats();
+    const auto glide = tb::runGlide(watch, windows, kGlideSeconds);
+    const auto after = floor.stats();
+    if (!glide || !before || !after) {
+        return fail("the floor client's glide was not seen", &floor);
+    }
+    report.addGlide("floor", *glide, *before, *after);
+    closeWindows(watch, windows);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Paths paths;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        (flag == "--tallowmere" ? paths.tallowmere
+         : flag == "--floor"    ? paths.floor
+                                : paths.poller) = argv[i + 1];
+    }
+    if (paths.tallowmere.empty() || paths.floor.empty() || paths.poller.empty()) {
+        std::cerr << "usage: " << argv[0] << " --tallowmere PATH --floor PATH --poller PATH\n";
+        return 2;
+    }
+    if (std::getenv("TALLOWMERE_PRIVATE_DISPLAY") == nullptr) {
+        std::cerr << "bench: refusing to run outside scripts/with-desktop\n";
+        return 2;
+    }
+    char dir[] = "/tmp/tallowmere-e2e-bench.XXXXXX";
+    if (mkdtemp(dir) == nullptr) {
+        return 1;
+    }
+    paths.work = dir;
+
+    tb::FrameWatch watch;
+    tb::BenchWindows windows(kClass);
+    if (!watch.ok() || !windows.ok()) {
+        std::cerr << "bench: cannot connect to the X server\n";
+        return 1;
+    }
+    tb::Report report(kNotificationDelay);
+    const int repeat = std::max(1, static_cast<int>(envNumber("BENCH_REPEAT", 3)));
+    const double idleSeconds = envNumber("BENCH_IDLE_SECONDS", 60);
+    const bool ok = runReaction(watch, windows, paths, repeat, report) &&
+                    runGlideAndIdle(watch, windows, paths, idleSeconds, report);
+    fs::remove_all(paths.work);
+    if (!ok) {
+        return 1;
+    }
+    report.printTable(std::cout);
+    report.printJson(std::cout);
+    return 0;
+}
