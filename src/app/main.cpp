@@ -18,6 +18,8 @@
 #include "platform/linux/preferences_path.h"
 #include "platform/random_source.h"
 #include "settings/app_settings.h"
+#include "ui/qt_local_key_monitor.h"
+#include "ui/settings_view.h"
 
 namespace {
 
@@ -100,12 +102,25 @@ int main(int argc, char** argv) {
         .diagnostics = verbose ? static_cast<tallowmere::DiagnosticSink&>(loud) : quiet,
         .settings = settings,
     };
+    // The settings window probes shortcuts through the shell's registrations, so it is built by a
+    // closure that runs once the shell exists.
+    tallowmere::ui::QtLocalKeyMonitor keyMonitor;
+    tallowmere::AppDelegate* shell = nullptr;
+    auto makeSettingsView = [&]() -> QWidget* {
+        return new tallowmere::ui::SettingsView(settings,
+                                                {.hotKeys = shell->hotKeyCenter(),
+                                                 .keyMonitor = keyMonitor,
+                                                 .apps = {.runningClasses = [&backend] {
+                                                     return backend->desktop().runningClasses();
+                                                 }}});
+    };
     auto delegate = std::make_unique<tallowmere::AppDelegate>(tallowmere::ShellPorts{
         .engine = ports,
         .hotKeys = backend->hotKeys(),
         .setMenuOpen = [&backend](bool open) { backend->loop().setMenuOpen(open); },
-        .makeSettingsView = nullptr,
+        .makeSettingsView = makeSettingsView,
     });
+    shell = delegate.get();
 
     int exitCode = 0;
     backend->onConnectionLost([&] {

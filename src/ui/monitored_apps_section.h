@@ -1,0 +1,46 @@
+// The watched-applications part of the settings form: the list with a remove button per row, and
+// the two ways to add an application (a desktop entry file, or a running application's class).
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/app_settings.h"
+
+class QListWidget;
+class QMenu;
+
+namespace tallowmere::ui {
+
+struct MonitoredAppsPorts {
+    // The WM_CLASS classes of the applications that have windows now, in any order.
+    std::function<std::vector<std::string>()> runningClasses;
+    // The desktop entry file the user picked, none when cancelled; a modal file dialog when empty.
+    std::function<std::optional<std::string>(QWidget* parent)> chooseDesktopEntry;
+};
+
+class MonitoredAppsSection : public QWidget {
+  public:
+    MonitoredAppsSection(AppSettings& settings, MonitoredAppsPorts ports, QWidget* parent);
+
+    void refresh();
+    // Appends `identifier` unless it is already listed (exact comparison).
+    void addIdentifier(const std::string& identifier);
+    // Removes every entry equal to `identifier`, keeping the order of the rest.
+    void removeIdentifier(const std::string& identifier);
+    void addFromDesktopEntry();
+
+  private:
+    void fillRunningMenu();
+
+    AppSettings& settings_;
+    MonitoredAppsPorts ports_;
+    QListWidget* list_;
+    QMenu* runningMenu_;
+    std::vector<std::string> shown_;
+};
+
+}  // namespace tallowmere::ui

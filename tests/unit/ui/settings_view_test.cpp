@@ -1,0 +1,219 @@
+#include "ui/settings_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/linux/json_preferences_store.h"
+#include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_local_key_monitor.h"
+#include "platform/sim/sim_preferences_store.h"
+#include "ui/desktop_entry.h"
+
+namespace tallowmere::ui {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// A view over `settings` with simulated hot keys and keys; the test scripts the pickers.
+struct ViewRig {
+    explicit ViewRig(AppSettings& settings) : settings(settings) {}
+
+    SettingsView& open() {
+        view = std::make_unique<SettingsView>(
+            settings,
+            SettingsViewPorts{.hotKeys = center,
+                              .keyMonitor = keys,
+                              .apps = {.runningClasses = [this] { return running; },
+                                       .chooseDesktopEntry = [this](QWidget*) { return chosen; }}});
+        return *view;
+    }
+    template <typename T>
+    T* find(const char* name) {
+        T* child = view->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    // The redraw follows the will-change signal through the event loop.
+    void settle() { QCoreApplication::sendPostedEvents(); }
+    Strings listed() {
+        Strings rows;
+        auto* list = find<QListWidget>("monitoredBundleIdentifiers");
+        for (int i = 0; i < list->count(); ++i) {
+            rows.push_back(
+                list->itemWidget(list->item(i))->findChild<QLabel*>()->text().toStdString());
+        }
+        return rows;
+    }
+
+    AppSettings& settings;
+    sim::SimHotKeyService service;
+    HotKeyCenter center{service};
+    sim::SimLocalKeyMonitor keys;
+    Strings running;
+    std::optional<std::string> chosen;
+    std::unique_ptr<SettingsView> view;
+};
+
+TEST(SettingsView, ShowsStoredValuesClampedOnlyByTheControls) {
+    struct Case {
+        double spacing;
+        const char* spacingText;
+        int spacingSteps;
+        double duration;
+        const char* durationText;
+        int durationSteps;
+    };
+    const Case cases[] = {
+        {33.9, "33 pt", 3390, 0.5, "0.50秒", 5000},
+        {250, "250 pt", 10000, 0, "0.00秒", 500},
+        {-0.5, "0 pt", 0, 3, "3.00秒", 10000},
+    };
+    sim::SimPreferencesStore store;
+    AppSettings settings(store);
+    ViewRig rig(settings);
+    rig.open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spacingText);
+        settings.setWindowSpacingMargin(c.spacing);
+        settings.setAnimationDuration(c.duration);
+        store.clearLog();
+        rig.settle();
+        EXPECT_EQ(rig.find<QLabel>("windowSpacingMarginText")->text(), c.spacingText);
+        EXPECT_EQ(rig.find<QSlider>("windowSpacingMargin")->value(), c.spacingSteps);
+        EXPECT_EQ(rig.find<QLabel>("animationDurationText")->text(), c.durationText);
+        EXPECT_EQ(rig.find<QSlider>("animationDuration")->value(), c.durationSteps);
+        // Showing a value never stores it.
+        EXPECT_TRUE(store.log().empty());
+        EXPECT_EQ(settings.windowSpacingMargin(), c.spacing);
+    }
+}
+
+TEST(SettingsView, DurationRowIsHiddenOnlyForNone) {
+    sim::SimPreferencesStore store;
+    AppSettings settings(store);
+    ViewRig rig(settings);
+    rig.open();
+    auto* easing = rig.find<QComboBox>("animationEasing");
+    ASSERT_EQ(easing->count(), 10);
+    EXPECT_EQ(easing->itemText(0), "なし（瞬間移動）");
+    EXPECT_EQ(easing->itemText(9), "Random（毎回ランダム）");
+    for (int i = 9; i >= 0; --i) {
+        easing->setCurrentIndex(i);
+        rig.settle();
+        EXPECT_EQ(settings.animationEasing(), kAllEasingFunctions[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(rig.find<QWidget>("animationDurationRow")->isHidden(), i == 0) << i;
+    }
+}
+
+TEST(SettingsView, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
+    sim::SimPreferencesStore store;
+    AppSettings settings(store);
+    settings.setMonitoredBundleIdentifiers({"XTerm", "Gvim", "XTerm"});
+    ViewRig rig(settings);
+    rig.open();
+    EXPECT_EQ(rig.listed(), (Strings{"XTerm", "Gvim", "XTerm"}));
+
+    const auto dir = std::filesystem::path(::testing::TempDir()) / "settings_view_entries";
+    std::filesystem::create_directories(dir);
+    const auto entry = [&](const char* name, const char* text) {
+        std::ofstream(dir / name) << text;
+        return (dir / name).string();
+    };
+    const std::string listedEntry = entry("gvim.desktop", "[Desktop Entry]\nStartupWMClass=Gvim\n");
+    const std::string noClass = entry("plain.desktop", "[Desktop Entry]\nName=Plain\n");
+    store.clearLog();
+    for (const auto& chosen : {std::optional<std::string>(), std::optional(listedEntry),
+                               std::optional(noClass), std::optional(dir.string())}) {
+        rig.chosen = chosen;
+        rig.find<QPushButton>("addApplication")->click();
+    }
+    EXPECT_TRUE(store.log().empty());
+
+    rig.chosen = entry("emacs.desktop", "[Desktop Entry]\nStartupWMClass = Emacs\n");
+    rig.find<QPushButton>("addApplication")->click();
+    rig.running = {"XTerm", "org.gnome.Nautilus", "Emacs", "Firefox"};
+    QMenu* menu = rig.find<QPushButton>("addRunningApplication")->menu();
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    const auto actions = menu->actions();
+    ASSERT_EQ(actions.size(), 4);
+    Strings offered;
+    for (QAction* action : actions) {
+        offered.push_back(action->text().toStdString() + (action->isEnabled() ? "" : " (listed)"));
+    }
+    EXPECT_EQ(offered,
+              (Strings{"Emacs (listed)", "Firefox", "XTerm (listed)", "org.gnome.Nautilus"}));
+    actions[1]->trigger();
+    rig.settle();
+    EXPECT_EQ(rig.listed(), (Strings{"XTerm", "Gvim", "XTerm", "Emacs", "Firefox"}));
+
+    auto* list = rig.find<QListWidget>("monitoredBundleIdentifiers");
+    list->itemWidget(list->item(2))->findChild<QToolButton*>("remove")->click();
+    rig.settle();
+    EXPECT_EQ(settings.monitoredBundleIdentifiers(), (Strings{"Gvim", "Emacs", "Firefox"}));
+    EXPECT_EQ(rig.listed(), (Strings{"Gvim", "Emacs", "Firefox"}));
+}
+
+TEST(SettingsView, EveryControlWritesThroughToThePreferencesFile) {
+    const auto file = std::filesystem::path(::testing::TempDir()) / "settings_view_prefs.json";
+    std::filesystem::remove(file);
+    {
+        JsonPreferencesStore store(file);
+        AppSettings settings(store);
+        settings.setMonitoredBundleIdentifiers({"XTerm", "Gvim"});
+        ViewRig rig(settings);
+        rig.open();
+        rig.find<QSlider>("windowSpacingMargin")->setValue(3390);
+        rig.find<QCheckBox>("alwaysOpenNewWindowOnRight")->click();
+        rig.find<QComboBox>("alignmentAnchor")->setCurrentIndex(1);
+        rig.find<QComboBox>("animationEasing")->setCurrentIndex(6);
+        rig.find<QSlider>("animationDuration")->setValue(2500);
+        rig.find<QCheckBox>("showFlashOverlay")->click();
+        auto* list = rig.find<QListWidget>("monitoredBundleIdentifiers");
+        list->itemWidget(list->item(0))->findChild<QToolButton*>("remove")->click();
+        rig.find<QWidget>("manualCenterRealignShortcut")
+            ->findChild<QPushButton*>("recordButton")
+            ->click();
+        rig.keys.type(KeyEvent{17, kEventModifierFlagControl | kEventModifierFlagOption, "t"});
+    }
+    JsonPreferencesStore reread(file);
+    AppSettings settings(reread);
+    EXPECT_EQ(settings.monitoredBundleIdentifiers(), Strings{"Gvim"});
+    EXPECT_EQ(settings.windowSpacingMargin(), 33.9);
+    EXPECT_FALSE(settings.alwaysOpenNewWindowOnRight());
+    EXPECT_EQ(settings.alignmentAnchor(), AlignmentAnchor::screenCenter);
+    EXPECT_EQ(settings.animationEasing(), EasingFunction::snappy);
+    EXPECT_EQ(settings.animationDuration(), 0.25);
+    EXPECT_TRUE(settings.showFlashOverlay());
+    EXPECT_EQ(settings.manualCenterRealignShortcut(), (ShortcutSpec{17, 0x1800, "⌃⌥T"}));
+}
+
+TEST(DesktopEntry, ReadsStartupWMClassOfTheMainGroupOnly) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"[Desktop Entry]\nName=X\nStartupWMClass=XTerm\n", "XTerm"},
+        {"# c\n[Desktop Entry]\n  StartupWMClass  =  Foo\\sBar \n", "Foo Bar"},
+        {"[Desktop Entry]\nStartupWMClass[de]=Nein\n", std::nullopt},
+        {"[Desktop Entry]\nName=X\n[Desktop Action new]\nStartupWMClass=Other\n", std::nullopt},
+        {"StartupWMClass=Outside\n[Desktop Entry]\n", std::nullopt},
+        {"[Desktop Entry]\nStartupWMClass=\n", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::istringstream in(text);
+        EXPECT_EQ(startupWMClass(in), expected) << text;
+    }
+}
+
+}  // namespace
+}  // namespace tallowmere::ui
