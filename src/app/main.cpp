@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "app/app_delegate.h"
 #include "app/linux_backend.h"
+#include "app/menu_description.h"
 #include "platform/diagnostics.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/linux/preferences_path.h"
@@ -59,8 +61,10 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--verbose") == 0) {
             verbose = true;
         } else if (std::strcmp(argv[i], "--help") == 0) {
-            std::cout << "usage: tallowmere [--verbose]\n"
-                         "  --verbose  print the engine's diagnostic lines on standard error\n";
+            std::cout
+                << "usage: tallowmere [--verbose]\n"
+                   "  --verbose  print the engine's diagnostic lines, and the items of every\n"
+                   "             menu opened (\"tallowmere: menu: ...\"), on standard error\n";
             return 0;
         }
     }
@@ -141,6 +145,18 @@ int main(int argc, char** argv) {
                      [] { QCoreApplication::exit(0); });
 
     delegate->applicationDidFinishLaunching();
+    if (verbose) {
+        // Connected after the shell's own handlers, so the items are already refreshed.
+        auto trace = [](const char* what, const QMenu* menu) {
+            std::cerr << "tallowmere: " << what << ": "
+                      << tallowmere::describeMenu(*menu).toStdString() << '\n';
+        };
+        QMenu* menu = delegate->statusMenu.get();
+        QObject::connect(menu, &QMenu::aboutToShow, [trace, menu] { trace("menu", menu); });
+        if (QMenu* apps = delegate->monitoredAppsSubmenu) {
+            QObject::connect(apps, &QMenu::aboutToShow, [trace, apps] { trace("submenu", apps); });
+        }
+    }
     const int status = QApplication::exec();
     delegate->applicationWillTerminate();
     delegate.reset();

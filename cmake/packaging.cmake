@@ -1,0 +1,15 @@
+# The Debian package of the program: `cpack -G DEB` in a build directory with the Linux backend.
+set(CPACK_PACKAGE_NAME tallowmere)
+set(CPACK_PACKAGE_VENDOR "Tallowmere")
+set(CPACK_PACKAGE_CONTACT "Tallowmere maintainers <tallowmere@users.noreply.github.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Keeps the windows of chosen applications lined up in one row (X11 tray utility)")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY tallowmere)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+# dpkg-shlibdeps names the libraries' packages (Qt 6, xcb) from the binary itself.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# A tray host and a window manager are needed at run time but are the user's choice.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "openbox | xfwm4 | icewm, trayer | stalonetray")
+include(CPack)

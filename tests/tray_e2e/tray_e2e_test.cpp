@@ -1,0 +1,208 @@
+// The installed program as a user meets it on a desktop with a tray: the icon in the tray, the
+// menu's items, pausing XTerm from the submenu, the global shortcuts and quitting.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "tray_session.h"
+
+namespace tallowmere::e2e {
+namespace {
+
+// {"keyCode":15,"carbonModifiers":6144,"displayString":"⌃⌥R"} and the same for C (key code 8).
+const char* const kControlOptionR =
+    "eyJrZXlDb2RlIjoxNSwiY2FyYm9uTW9kaWZpZXJzIjo2MTQ0LCJkaXNwbGF5U3RyaW5nIjoi4oyD4oylUiJ9";
+const char* const kControlOptionC =
+    "eyJrZXlDb2RlIjo4LCJjYXJib25Nb2RpZmllcnMiOjYxNDQsImRpc3BsYXlTdHJpbmciOiLijIPijKVDIn0=";
+
+// Processes of the user named dbus-launch or dbus-daemon, and the children of `parent`.
+std::set<pid_t> processes(const std::function<bool(const std::string& name, pid_t ppid)>& keep) {
+    std::set<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            continue;
+        }
+        // pid (comm) state ppid ...
+        const auto open = line.find('('), shut = line.rfind(')');
+        if (open == std::string::npos || shut == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(line.substr(shut + 2));
+        char state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (keep(line.substr(open + 1, shut - open - 1), ppid)) {
+            found.insert(std::stoi(name));
+        }
+    }
+    return found;
+}
+
+std::set<pid_t> sessionBuses() {
+    return processes([](const std::string& name, pid_t) {
+        return name == "dbus-launch" || name == "dbus-daemon";
+    });
+}
+
+class Tray : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        const char* mine = std::getenv("TALLOWMERE_PRIVATE_DISPLAY");
+        if (!display || !mine || std::string(display) != mine) {
+            GTEST_FAIL() << "run under scripts/with-desktop --tray, never on a display of your own";
+        }
+        ASSERT_TRUE(desktop.connected());
+        config = std::filesystem::temp_directory_path() /
+                 ("tallowmere-tray-e2e-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(config / "tallowmere");
+        busesBefore = sessionBuses();
+    }
+    void TearDown() override { std::filesystem::remove_all(config); }
+
+    void writePreferences(const nlohmann::json& preferences) {
+        std::ofstream(config / "tallowmere" / "preferences.json") << preferences.dump();
+    }
+    nlohmann::json readPreferences() {
+        std::ifstream in(config / "tallowmere" / "preferences.json");
+        return nlohmann::json::parse(in, nullptr, false);
+    }
+
+    void start() {
+        tallowmere = std::make_unique<Process>(
+            std::vector<std::string>{TALLOWMERE_BINARY, "--verbose"},
+            std::map<std::string, std::string>{{"XDG_CONFIG_HOME", config.string()}});
+    }
+
+    // Opens an XTerm and waits until the window manager lists `expected` of them.
+    void openXTerm(std::size_t expected) {
+        xterms.push_back(
+            std::make_unique<Process>(std::vector<std::string>{"xterm", "-geometry", "60x10"},
+                                      std::map<std::string, std::string>{}));
+        ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("XTerm").size() == expected; }))
+            << "XTerm number " << expected << " never appeared";
+    }
+
+    // Opens the status menu by clicking the tray icon; returns what it shows.
+    std::string openMenu() {
+        const std::size_t shown = tallowmere->linesWith("tallowmere: menu: ").size();
+        const auto icon = desktop.embeddedIn("trayer", "tallowmere");
+        EXPECT_TRUE(icon && desktop.click(*icon));
+        const auto line = tallowmere->waitForLine("tallowmere: menu: ", shown);
+        return line ? line->substr(line->find(": menu: ") + 8) : "";
+    }
+
+    static void keys(std::vector<std::string> names) {
+        names.insert(names.begin(), {"xdotool", "key", "--delay", "50"});
+        ASSERT_EQ(run(names), 0);
+    }
+
+    Desktop desktop;
+    std::filesystem::path config;
+    std::set<pid_t> busesBefore;
+    std::unique_ptr<Process> tallowmere;
+    std::vector<std::unique_ptr<Process>> xterms;
+};
+
+TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
+    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}},
+                      {"manualRealignShortcut", {{"$data", kControlOptionR}}}});
+    openXTerm(1);
+    start();
+    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }))
+        << "the icon never reached the tray";
+    ASSERT_TRUE(tallowmere->waitForLine("監視開始 pid="));
+    EXPECT_FALSE(desktop.grabControlAlt('r')) << "⌃⌥R was not grabbed at start";
+
+    // A second window joins the first in a row; the shortcut lines them up again.
+    openXTerm(2);
+    ASSERT_TRUE(tallowmere->waitForLine("整列実行 "));
+    keys({"ctrl+alt+r"});
+    ASSERT_TRUE(tallowmere->waitForLine("手動再整理を実行"));
+    ASSERT_TRUE(tallowmere->waitForLine("整列実行 ", 1));
+
+    EXPECT_EQ(openMenu(),
+              "監視対象アプリ|---|再整頓（⌃⌥R）|中央に再整頓|---|設定...|---|"
+              "Tallowmereについて|---|終了");
+    keys({"Escape"});
+
+    // Pause XTerm: a third window is left where the window manager put it.
+    openMenu();
+    keys({"Down", "Right"});
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: submenu: ✓XTerm"));
+    keys({"Return"});
+    ASSERT_TRUE(eventually([&] {
+        return readPreferences().value("pausedBundleIdentifiers", nlohmann::json()) ==
+               nlohmann::json{"XTerm"};
+    }));
+    openXTerm(3);
+
+    // Resume: following starts again and a fourth window lines up with all the others.
+    openMenu();
+    keys({"Down", "Right"});
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: submenu: XTerm"));
+    keys({"Return"});
+    ASSERT_TRUE(tallowmere->waitForLine("監視開始 pid=", 1));
+    openXTerm(4);
+    ASSERT_TRUE(tallowmere->waitForLine("count=4"));
+    for (const std::string& line : tallowmere->linesWith("整列実行 ")) {
+        EXPECT_EQ(line.find("count=3"), std::string::npos) << "arranged while paused: " << line;
+    }
+
+    // Nothing runs on our behalf; Quit is the sixth item that can be chosen.
+    const pid_t pid = tallowmere->pid();
+    EXPECT_TRUE(processes([pid](const std::string&, pid_t ppid) { return ppid == pid; }).empty());
+    openMenu();
+    keys({"Down", "Down", "Down", "Down", "Down", "Down", "Return"});
+    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    EXPECT_TRUE(desktop.grabControlAlt('r')) << "⌃⌥R still held after quitting";
+    desktop.ungrabControlAlt('r');
+    EXPECT_EQ(sessionBuses(), busesBefore) << "a session bus was started for us";
+}
+
+TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {
+    ASSERT_TRUE(desktop.grabControlAlt('r'));
+    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}},
+                      {"manualRealignShortcut", {{"$data", kControlOptionR}}},
+                      {"manualCenterRealignShortcut", {{"$data", kControlOptionC}}}});
+    start();
+    EXPECT_TRUE(tallowmere->waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥R"));
+    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
+    EXPECT_FALSE(desktop.grabControlAlt('c')) << "⌃⌥C was not grabbed at start";
+
+    // The setting keeps its value, so the menu still names it.
+    EXPECT_EQ(openMenu(),
+              "監視対象アプリ|---|再整頓（⌃⌥R）|中央に再整頓（⌃⌥C）|---|設定...|---|"
+              "Tallowmereについて|---|終了");
+    keys({"Escape"});
+    openXTerm(1);
+    openXTerm(2);
+    ASSERT_TRUE(tallowmere->waitForLine("整列実行 "));
+    keys({"ctrl+alt+c"});
+    EXPECT_TRUE(tallowmere->waitForLine("anchor=screenCenter"));
+
+    kill(tallowmere->pid(), SIGTERM);
+    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    EXPECT_TRUE(desktop.grabControlAlt('c'));
+    desktop.ungrabControlAlt('c');
+    desktop.ungrabControlAlt('r');
+    EXPECT_TRUE(tallowmere->linesWith("しました: ⌃⌥C").empty()) << "⌃⌥C was refused too";
+}
+
+}  // namespace
+}  // namespace tallowmere::e2e

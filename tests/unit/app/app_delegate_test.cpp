@@ -1,0 +1,344 @@
+// The shell on the simulated desktop, with Qt's offscreen platform standing in for a tray: what a
+// user sees in the menu, the wait for a window manager, pausing, the settings window and quitting.
+#include "app/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/diagnostics.h"
+#include "platform/random_source.h"
+#include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_feedback_windows.h"
+#include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_main_loop.h"
+#include "platform/sim/sim_preferences_store.h"
+#include "settings/app_settings.h"
+
+namespace tallowmere {
+namespace {
+
+const ShortcutSpec kControlOptionR{15, kCarbonControlKey | kCarbonOptionKey, "⌃⌥R"};
+const ShortcutSpec kCommandShiftC{8, kCarbonCmdKey | kCarbonShiftKey, "⌘⇧C"};
+
+QString u(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// A visible item as the user reads it: separators as "---", a checked item with a "✓" prefix,
+// a disabled one in brackets.
+std::vector<std::string> visibleItems(const QMenu& menu) {
+    std::vector<std::string> items;
+    for (const QAction* action : menu.actions()) {
+        if (!action->isVisible()) {
+            continue;
+        }
+        std::string text = action->isSeparator() ? "---" : action->text().toStdString();
+        if (action->isChecked()) {
+            text = "✓" + text;
+        }
+        if (!action->isEnabled()) {
+            text = "[" + text + "]";
+        }
+        items.push_back(text);
+    }
+    return items;
+}
+
+class Shell : public ::testing::Test {
+  protected:
+    Shell() {
+        settings.setMonitoredBundleIdentifiers({"XTerm"});
+        xterm = desktop.addRunningApplication("XTerm");
+    }
+
+    void launch(bool trusted) {
+        desktop.setTrusted(trusted);
+        shell = std::make_unique<AppDelegate>(ShellPorts{
+            .engine = {.accessibility = desktop,
+                       .workspace = desktop,
+                       .screens = desktop,
+                       .loop = loop,
+                       .feedbackWindows = feedbackWindows,
+                       .random = random,
+                       .diagnostics = diagnostics,
+                       .settings = settings},
+            .hotKeys = hotKeys,
+            .setMenuOpen = [this](bool open) { loop.setMenuOpen(open); },
+            .makeSettingsView = nullptr,
+        });
+        shell->applicationDidFinishLaunching();
+    }
+
+    // The menu as the user opens it, and closes it again.
+    std::vector<std::string> openMenu() {
+        Q_EMIT shell->statusMenu->aboutToShow();
+        auto items = visibleItems(*shell->statusMenu);
+        Q_EMIT shell->statusMenu->aboutToHide();
+        return items;
+    }
+
+    std::vector<QAction*> permissionItems() const {
+        std::vector<QAction*> items;
+        for (QAction* action : shell->statusMenu->actions()) {
+            if (action->property("tallowmereTag").toInt() == AppDelegate::kPermissionTag) {
+                items.push_back(action);
+            }
+        }
+        return items;
+    }
+
+    // What a later run would read back from the store.
+    std::set<std::string> storedPaused() { return AppSettings(store).pausedBundleIdentifiers(); }
+
+    sim::SimMainLoop loop;
+    sim::SimDesktop desktop{loop};
+    sim::SimFeedbackWindows feedbackWindows{loop};
+    sim::SimHotKeyService hotKeys;
+    sim::SimPreferencesStore store;
+    AppSettings settings{store};
+    SystemRandomSource random;
+    CapturingDiagnosticSink diagnostics;
+    Pid xterm = 0;
+    std::unique_ptr<AppDelegate> shell;
+};
+
+TEST_F(Shell, WithAWindowManagerTheEngineStartsAtOnceAndNothingPolls) {
+    launch(true);
+
+    ASSERT_EQ(permissionItems().size(), 2u);
+    for (QAction* item : permissionItems()) {
+        EXPECT_FALSE(item->isVisible());
+    }
+    EXPECT_EQ(loop.activeTimerCount(), 0u);
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 1u);
+    EXPECT_EQ(shell->permissionPromptCount(), 0);
+}
+
+TEST_F(Shell, WithoutAWindowManagerItWaitsAndStartsWithinASecondOfOneArriving) {
+    launch(false);
+
+    const std::vector<std::string> waiting = {"アクセシビリティ権限を許可...",
+                                              "---",
+                                              "監視対象アプリ",
+                                              "---",
+                                              "再整頓",
+                                              "中央に再整頓",
+                                              "---",
+                                              "設定...",
+                                              "---",
+                                              "Tallowmereについて",
+                                              "---",
+                                              "終了"};
+    EXPECT_EQ(openMenu(), waiting);
+    EXPECT_EQ(loop.activeTimerCount(), 1u);
+    EXPECT_EQ(shell->permissionPromptCount(), 1);
+    loop.advance(5.0);
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
+
+    // The window manager arrives while the menu is open: the poll fires all the same.
+    Q_EMIT shell->statusMenu->aboutToShow();
+    ASSERT_TRUE(loop.menuOpen());
+    desktop.setTrusted(true);
+    loop.advance(1.0);
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 1u);
+    EXPECT_EQ(loop.activeTimerCount(), 0u);
+    for (QAction* item : permissionItems()) {
+        EXPECT_FALSE(item->isVisible());
+    }
+    Q_EMIT shell->statusMenu->aboutToHide();
+    EXPECT_FALSE(loop.menuOpen());
+
+    // Asking again shows the same message, not a second one.
+    shell->requestAccessibilityPermission();
+    EXPECT_EQ(shell->permissionPromptCount(), 1);
+
+    // The window manager goes away: the item comes back, the engine keeps running.
+    desktop.setTrusted(false);
+    EXPECT_EQ(openMenu().front(), "アクセシビリティ権限を許可...");
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 1u);
+    EXPECT_EQ(loop.activeTimerCount(), 0u);
+}
+
+TEST_F(Shell, RealignTitlesShowTheShortcutsInForceWhenTheMenuOpens) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    settings.setManualCenterRealignShortcut(kCommandShiftC);
+    launch(true);
+
+    const std::vector<std::string> both = {"監視対象アプリ",
+                                           "---",
+                                           "再整頓（⌃⌥R）",
+                                           "中央に再整頓（⌘⇧C）",
+                                           "---",
+                                           "設定...",
+                                           "---",
+                                           "Tallowmereについて",
+                                           "---",
+                                           "終了"};
+    EXPECT_EQ(openMenu(), both);
+
+    settings.setManualRealignShortcut(std::nullopt);
+    const auto items = openMenu();
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(items[2], "再整頓");
+    EXPECT_EQ(items[3], "中央に再整頓（⌘⇧C）");
+}
+
+TEST_F(Shell, TheSubmenuListsTheWatchedApplicationsAsStoredOnEveryOpening) {
+    struct Case {
+        std::vector<std::string> monitored;
+        std::set<std::string> paused;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {{}, {}, {"[（設定でアプリを追加してください）]"}},
+        {{"XTerm", "Gvim", "XTerm"}, {"Gvim"}, {"✓XTerm", "Gvim", "✓XTerm"}},
+        {{"Gvim"}, {"Gvim", "XTerm"}, {"Gvim"}},
+    };
+    launch(true);
+    for (const Case& c : cases) {
+        settings.setMonitoredBundleIdentifiers(c.monitored);
+        settings.setPausedBundleIdentifiers(c.paused);
+        openMenu();
+        ASSERT_TRUE(shell->monitoredAppsSubmenu);
+        EXPECT_EQ(visibleItems(*shell->monitoredAppsSubmenu), c.expected)
+            << "monitored: " << c.monitored.size();
+    }
+}
+
+TEST_F(Shell, PausingFromTheSubmenuStopsFollowingAndTogglingTwiceRestoresEverything) {
+    launch(true);
+    openMenu();
+    ASSERT_TRUE(shell->monitoredAppsSubmenu);
+    const auto items = shell->monitoredAppsSubmenu->actions();
+    ASSERT_EQ(items.size(), 1);
+    QAction* item = items[0];
+
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_EQ(storedPaused(), std::set<std::string>{"XTerm"});
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
+
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ(storedPaused(), std::set<std::string>{});
+    EXPECT_EQ(desktop.liveObserverCount(xterm), 1u);
+
+    // An item that carries no identifier changes nothing.
+    QAction stray(u("XTerm"));
+    shell->toggleAppPaused(&stray);
+    EXPECT_EQ(storedPaused(), std::set<std::string>{});
+}
+
+TEST_F(Shell, QuittingEndsEveryActivityWhateverIsRunning) {
+    struct Case {
+        const char* name;
+        bool trusted;
+        bool settingsOpen;
+        bool shortcuts;
+    };
+    const Case cases[] = {
+        {"waiting for a window manager", false, false, true},
+        {"settings window open", true, true, true},
+        {"no shortcuts", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.setManualRealignShortcut(c.shortcuts ? std::optional(kControlOptionR)
+                                                      : std::nullopt);
+        settings.setManualCenterRealignShortcut(c.shortcuts ? std::optional(kCommandShiftC)
+                                                            : std::nullopt);
+        hotKeys.clearOperations();
+        launch(c.trusted);
+        if (c.settingsOpen) {
+            shell->showSettings();
+        }
+        EXPECT_EQ(hotKeys.registrations().size(), c.shortcuts ? 2u : 0u);
+
+        shell->quitApp();
+        shell->applicationWillTerminate();
+        EXPECT_EQ(loop.activeTimerCount(), 0u);
+        EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
+        EXPECT_TRUE(hotKeys.registrations().empty());
+        EXPECT_EQ(hotKeys.press(15, kCarbonControlKey | kCarbonOptionKey), std::nullopt);
+        shell.reset();
+        loop.advance(2.0);
+    }
+}
+
+TEST_F(Shell, SettingsIsOneWindowTitledAfterTheProgramAndReCentredOnEveryOpening) {
+    launch(true);
+    EXPECT_EQ(openMenu()[7], "Tallowmereについて");
+
+    shell->showSettings();
+    QWidget* window = shell->settingsWindow.get();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), u("Tallowmere 設定"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_GE(window->width(), 420);
+
+    window->move(0, 0);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    shell->showSettings();
+    EXPECT_EQ(shell->settingsWindow.get(), window);
+    EXPECT_TRUE(window->isVisible());
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((window->frameGeometry().center() - centre).manhattanLength(), 4);
+}
+
+// The display name comes from the Name of the main group of an installed desktop entry.
+TEST(AppDisplayName, ReadsTheInstalledDesktopEntryElseTallowmere) {
+    struct Case {
+        const char* entry;  // null: none installed
+        const char* expected;
+    };
+    const Case cases[] = {
+        {nullptr, "Tallowmere"},
+        {"[Desktop Entry]\nType=Application\nName=Tallowmere Beta\nExec=tallowmere\n",
+         "Tallowmere Beta"},
+        {"[Desktop Action x]\nName=Wrong\n[Desktop Entry]\nName[ja]=タロウミア\nName=Right\n",
+         "Right"},
+        {"[Desktop Entry]\nName=\n", "Tallowmere"},
+    };
+    const QString applications = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + "/applications";
+    ASSERT_TRUE(QDir().mkpath(applications));
+    for (const Case& c : cases) {
+        QFile file(applications + "/tallowmere.desktop");
+        file.remove();
+        if (c.entry) {
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.entry);
+            file.close();
+        }
+        EXPECT_EQ(AppDelegate::appDisplayName(), u(c.expected));
+    }
+    QFile::remove(applications + "/tallowmere.desktop");
+}
+
+}  // namespace
+}  // namespace tallowmere
+
+// Widgets need an application object; the offscreen platform needs no display. Installed desktop
+// entries are looked up in an empty private data directory, so that none is found by default.
+int main(int argc, char** argv) {
+    QTemporaryDir data;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", (data.path() + "/none").toLocal8Bit());
+    QApplication application(argc, argv);
+    Q_INIT_RESOURCE(tallowmere);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
