@@ -14,7 +14,9 @@ namespace tallowmere::ui {
 class ShortcutRecorderField::KeyBox : public QLabel {
   public:
     KeyBox() {
-        setMinimumWidth(120);
+        // Wider than the least allowed (120), so that the two fields' boxes line up for the
+        // usual shortcuts whatever their text.
+        setMinimumWidth(140);
         setContentsMargins(8, 4, 8, 4);
         setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
@@ -64,6 +66,11 @@ ShortcutRecorderField::ShortcutRecorderField(ShortcutBinding binding, LocalKeyMo
     clearButton_->setAutoRaise(true);
     clearButton_->setIcon(symbolIcon(QStringLiteral("edit-clear"), CircleSymbol::cross, palette()));
     clearButton_->setToolTip(QStringLiteral("消去"));
+    // Its place is kept while hidden, so that a field without a shortcut lines up with one that
+    // has one.
+    QSizePolicy keepPlace = clearButton_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    clearButton_->setSizePolicy(keepPlace);
     row->addWidget(clearButton_, 0, Qt::AlignVCenter);
     stack->addLayout(row);
 
