@@ -61,6 +61,7 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
     self->hotKeys_ = std::make_unique<X11HotKeyService>(self->x_->conn(), self->x_->root());
     self->x_->addListener(
         [raw](const xcb_generic_event_t& e) { return raw->hotKeys_->handleEvent(&e); });
+    self->x_->setErrorListener([raw](const xcb_generic_error_t& e) { raw->xError(e); });
     self->x_->addListener(
         [raw](const xcb_generic_event_t& e) { return raw->screens_->handleEvent(e); });
     self->x_->addListener(
@@ -82,6 +83,16 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
 }
 
 LinuxBackend::~LinuxBackend() = default;
+
+void LinuxBackend::xError(const xcb_generic_error_t& error) {
+    const x11::MirroredWindow* window = desktop_->mirror().find(error.resource_id);
+    if (error.error_code == XCB_WINDOW && (!window || !window->listed)) {
+        return;  // the window left while a request about it was on its way
+    }
+    if (unexpectedXError_) {
+        unexpectedXError_(error);
+    }
+}
 
 void LinuxBackend::pump(bool readSocket) {
     if (lost_) {

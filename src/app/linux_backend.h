@@ -25,6 +25,11 @@ class LinuxBackend {
 
     // Called once when the X connection breaks.
     void onConnectionLost(std::function<void()> handler) { connectionLost_ = std::move(handler); }
+    // Called for X errors other than the expected ones: BadWindow about a window that is no
+    // longer a listed client (it vanished between two of our requests).
+    void onUnexpectedXError(std::function<void(const xcb_generic_error_t&)> handler) {
+        unexpectedXError_ = std::move(handler);
+    }
 
     linux_qt::QtMainLoop& loop() { return loop_; }
     x11::X11Connection& connection() { return *x_; }
@@ -39,6 +44,7 @@ class LinuxBackend {
   private:
     LinuxBackend() = default;
     void pump(bool readSocket);
+    void xError(const xcb_generic_error_t& error);
 
     linux_qt::QtMainLoop loop_;
     std::unique_ptr<x11::X11Connection> x_;
@@ -48,6 +54,7 @@ class LinuxBackend {
     std::unique_ptr<X11HotKeyService> hotKeys_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> connectionLost_;
+    std::function<void(const xcb_generic_error_t&)> unexpectedXError_;
     bool lost_ = false;
 };
 

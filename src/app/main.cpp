@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSocketNotifier>
+#include <QtGlobal>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +50,29 @@ void avoidAutolaunchedSessionBus() {
     }
 }
 
+std::atomic<bool> connectionLossReported{false};
+QtMessageHandler qtMessageHandler = nullptr;
+
+void reportConnectionLoss() {
+    if (!connectionLossReported.exchange(true)) {
+        std::cerr << "tallowmere: lost the connection to the X server; quitting\n";
+    }
+}
+
+// Qt's own xcb connection breaks together with ours when the server dies, and Qt then says so
+// and exits by itself: whichever notices first, the user reads one message.
+void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QStringLiteral("The X11 connection broke"))) {
+        reportConnectionLoss();
+        return;
+    }
+    if (qtMessageHandler) {
+        qtMessageHandler(type, context, message);
+    } else {
+        std::cerr << message.toStdString() << '\n';
+    }
+}
+
 class StderrDiagnosticSink final : public tallowmere::DiagnosticSink {
   public:
     void log(std::string_view line) override { std::cerr << line << '\n'; }
@@ -71,6 +96,7 @@ int main(int argc, char** argv) {
 
     // An X11 program: the window backend talks to the X server itself.
     qputenv("QT_QPA_PLATFORM", "xcb");
+    qtMessageHandler = qInstallMessageHandler(onQtMessage);
     avoidAutolaunchedSessionBus();
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(tallowmere);  // the icon lives in a static library
@@ -126,9 +152,15 @@ int main(int argc, char** argv) {
     });
     shell = delegate.get();
 
+    if (verbose) {
+        backend->onUnexpectedXError([](const xcb_generic_error_t& error) {
+            std::cerr << "tallowmere: X error " << int(error.error_code) << " on request "
+                      << int(error.major_code) << '\n';
+        });
+    }
     int exitCode = 0;
     backend->onConnectionLost([&] {
-        std::cerr << "tallowmere: lost the connection to the X server; quitting\n";
+        reportConnectionLoss();
         exitCode = 1;
         QCoreApplication::exit(1);
     });

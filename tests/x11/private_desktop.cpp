@@ -94,8 +94,8 @@ bool windowManagerReady(const std::string& display) {
     return named != XCB_WINDOW_NONE && checkWindowOf(probe.conn(), named, check) == named;
 }
 
-// openbox names its check window before it handles map requests, and drops the ones that come
-// in between: map a throwaway window until it is managed, so that test windows never race that.
+}  // namespace
+
 bool windowManagerManages(const std::string& display) {
     Probe probe(display);
     xcb_connection_t* c = probe.conn();
@@ -123,7 +123,7 @@ bool windowManagerManages(const std::string& display) {
     return managed && !listed();
 }
 
-}  // namespace
+namespace {}  // namespace
 
 PrivateDesktop::PrivateDesktop() {
     int fds[2];
@@ -159,6 +159,12 @@ PrivateDesktop::PrivateDesktop() {
 PrivateDesktop::~PrivateDesktop() {
     stop(windowManager_);
     stop(server_);
+}
+
+void PrivateDesktop::killServer() const {
+    if (server_ > 0) {
+        kill(server_, SIGKILL);
+    }
 }
 
 int PrivateDesktop::run(const std::vector<std::string>& argv) const {

@@ -19,6 +19,10 @@
 
 namespace tallowmere::x11test {
 
+// openbox names its check window before it handles map requests, and drops the ones that come
+// in between (a window mapped then stays unmapped): maps a throwaway window until it is managed.
+bool windowManagerManages(const std::string& display);
+
 // Xvfb + openbox, stopped by pid (window manager first) when destroyed.
 class PrivateDesktop {
   public:
@@ -31,6 +35,8 @@ class PrivateDesktop {
     const std::optional<std::string>& display() const { return display_; }
     // Runs a program with DISPLAY set to ours and waits for it; returns its exit status.
     int run(const std::vector<std::string>& argv) const;
+    // Kills the X server at once, as a crash would.
+    void killServer() const;
 
   private:
     pid_t server_ = -1;

@@ -1,0 +1,325 @@
+// The tallowmere program on a real desktop: real xterm processes, one per window, lined up by the
+// window manager's own hand (openbox or xfwm4, animations on), checked by an independent client.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <deque>
+#include <iostream>
+#include <regex>
+#include <sstream>
+
+#include "e2e_harness.h"
+
+namespace tallowmere::e2e {
+namespace {
+
+// xterm -geometry 80x24 with the default 6x13 font is 80*6 + 2*2 = 484 by 24*13 + 2*2 = 316.
+constexpr int kClientWidth = 484;
+constexpr int kClientHeight = 316;
+
+std::string preferences(const std::string& easing, double duration = 0.25) {
+    std::ostringstream json;
+    json << R"({"monitoredBundleIdentifiers": ["XTerm"], "windowSpacingMargin": 20,)"
+         << R"( "animationEasing": ")" << easing << R"(", "animationDuration": )" << duration
+         << R"(, "showFlashOverlay": false, "alignmentAnchor": "windowCentroid",)"
+         << R"( "alwaysOpenNewWindowOnRight": true})";
+    return json.str();
+}
+
+class Arrangement : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        ASSERT_TRUE(display);
+        display_ = display;
+        auto extents = windowManagerExtents();
+        ASSERT_TRUE(extents) << "TALLOWMERE_WM names no measured window manager";
+        extents_ = *extents;
+        // Frame = client + extents: openbox 486 x 341, xfwm4 494 x 350.
+        w_ = kClientWidth + extents_.left + extents_.right;
+        h_ = kClientHeight + extents_.top + extents_.bottom;
+        desktop_ = std::make_unique<Desktop>(display_);
+    }
+
+    void TearDown() override {
+        if (app_) {
+            EXPECT_EQ(app_->countLines("X error"), 0u) << app_->errorOutput();
+            EXPECT_TRUE(app_->process().running()) << app_->errorOutput();
+            app_->process().signal(SIGTERM);
+            EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
+            app_.reset();
+        }
+        closeAll();
+        replacement_.reset();
+    }
+
+    void closeAll() {
+        for (xcb_window_t dialog : dialogs_) {
+            desktop_->closeWindow(dialog);
+        }
+        for (Xterm& xterm : xterms_) {
+            xterm.process.reset();
+        }
+        EXPECT_TRUE(waitUntil([&] {
+            for (const Xterm& xterm : xterms_) {
+                if (desktop_->listed(xterm.window)) {
+                    return false;
+                }
+            }
+            for (xcb_window_t dialog : dialogs_) {
+                if (desktop_->listed(dialog)) {
+                    return false;
+                }
+            }
+            return true;
+        })) << "windows left over";
+        xterms_.clear();
+        dialogs_.clear();
+    }
+
+    // A first XTerm window, then the program, which starts following XTerm and leaves the window
+    // where it is. (Opened the other way round, the program's handling of the first window
+    // 0.05 s after its creation could race the second xterm's start.)
+    Xterm& startWith(const std::string& json, int x, int y) {
+        Xterm& first = open(x, y);
+        app_ = std::make_unique<Tallowmere>(json, display_);
+        EXPECT_TRUE(waitUntil([&] { return app_->countLines("監視開始") >= 1; }))
+            << app_->errorOutput();
+        return first;
+    }
+
+    Xterm& open(int x, int y, const std::string& wmClass = "XTerm") {
+        xterms_.push_back(openXterm(*desktop_, x, y, wmClass));
+        Xterm& xterm = xterms_.back();
+        EXPECT_NE(xterm.window, XCB_WINDOW_NONE) << "xterm did not show";
+        EXPECT_EQ(desktop_->clientSize(xterm.window),
+                  (std::pair<int, int>{kClientWidth, kClientHeight}))
+            << "the hand-computed rows assume xterm's default font";
+        return xterm;
+    }
+
+    // Waits until every window's frame stands at its place; reports where they are otherwise.
+    void expectFrames(const std::vector<std::pair<const Xterm*, FramePosition>>& expected,
+                      double seconds = 10) {
+        const bool reached = waitUntil(
+            [&] {
+                for (const auto& [xterm, place] : expected) {
+                    if (desktop_->frame(xterm->window) != place) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            seconds);
+        if (!reached) {
+            std::ostringstream report;
+            for (const auto& [xterm, place] : expected) {
+                auto at = desktop_->frame(xterm->window);
+                report << "window " << xterm->window << " expected " << place.x << "," << place.y
+                       << " is at "
+                       << (at ? std::to_string(at->x) + "," + std::to_string(at->y)
+                              : std::string("nowhere"))
+                       << "\n";
+            }
+            ADD_FAILURE() << report.str() << (app_ ? app_->errorOutput() : "");
+        }
+    }
+
+    std::string display_;
+    Extents extents_;
+    int w_ = 0;
+    int h_ = 0;
+    std::unique_ptr<Desktop> desktop_;
+    std::unique_ptr<Tallowmere> app_;
+    std::deque<Xterm> xterms_;
+    std::vector<xcb_window_t> dialogs_;
+    std::unique_ptr<Process> replacement_;  // a window manager started by a test
+};
+
+// Rows on a 1920x1080 screen whose work area is the whole screen (no panel), spacing 20, frame
+// width w, all frames h high. A opens at (700, 300) and stays there: it is alone.
+// B opens at (1300, 500): the reference is A's centre, x 700 + w/2, y 300 + h/2; the row [A, B]
+// is 2w + 20 wide, so it starts at 700 + w/2 - (w + 10) = 690 - w/2, and B follows at
+// 690 - w/2 + w + 20 = 710 + w/2 (openbox: 447 and 953); all tops at 300 + h/2 - h/2 = 300.
+// C opens at (1400, 650), on the right as always: the reference is the centre of [A, B],
+// ((690 - w/2) + (710 + w/2 + w)) / 2 = 700 + w/2 again; the row [A, B, C] is 3w + 40 wide and
+// starts at 700 + w/2 - 3w/2 - 20 = 680 - w: A at 680 - w, B at 700, C at 720 + w
+// (openbox: 194, 700, 1206).
+// B closes: the reference spans A, C and B's last place, 680 - w .. 720 + 2w, centre 700 + w/2,
+// so [A, C] stands as [A, B] did: 690 - w/2 and 710 + w/2.
+// C is minimised: A and C's place span 690 - w/2 .. 710 + 3w/2, centre 700 + w/2: A alone at
+// 700 + w/2 - w/2 = 700.
+// C is restored: it is the new window, on the right of A (centre 700 + w/2): back to
+// 690 - w/2 and 710 + w/2.
+TEST_F(Arrangement, XtermsFormOneRowAndCloseUpWhenOneClosesOrIsMinimised) {
+    Xterm& a = startWith(preferences("none"), 700, 300);
+    ASSERT_EQ(desktop_->frame(a.window), (FramePosition{700, 300}));
+
+    // Neither a dialog of XTerm nor another class's window ever moves.
+    dialogs_.push_back(desktop_->openDialog(a.window, 60, 60));
+    ASSERT_TRUE(waitUntil(
+        [&] { return desktop_->listed(dialogs_[0]) && desktop_->normalState(dialogs_[0]); }));
+    EXPECT_TRUE(waitUntil([&] { return app_->countLines("非標準ウィンドウの生成通知のため無視"); }))
+        << app_->errorOutput();
+    const auto dialogAt = desktop_->frame(dialogs_[0]);
+    // Notices are handled in order: A has had every chance to move by now.
+    EXPECT_EQ(desktop_->frame(a.window), (FramePosition{700, 300}));
+    Xterm& other = open(100, 720, "Other");
+    const auto otherAt = desktop_->frame(other.window);
+
+    Xterm& b = open(1300, 500);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+    Xterm& c = open(1400, 650);
+    expectFrames({{&a, {680 - w_, 300}}, {&b, {700, 300}}, {&c, {720 + w_, 300}}});
+    EXPECT_EQ(desktop_->frame(a.window), (FramePosition{680 - w_, 300}));
+    EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
+
+    b.process->signal(SIGTERM);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
+
+    desktop_->probe().iconify(c.window);
+    expectFrames({{&a, {700, 300}}});
+    desktop_->probe().activate(c.window);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
+
+    EXPECT_EQ(desktop_->frame(dialogs_[0]), dialogAt);
+    EXPECT_EQ(desktop_->frame(other.window), otherAt);
+}
+
+// Every easing, the springy and bouncing ones included, ends exactly on the targets of the row
+// [A, B] above: 690 - w/2 and 710 + w/2, both at 300.
+TEST_F(Arrangement, EveryEasingEndsExactlyOnItsTargets) {
+    for (const char* easing : {"linear", "easeIn", "easeOut", "easeInOut", "bouncy", "snappy",
+                               "billiards", "gravity", "random"}) {
+        SCOPED_TRACE(easing);
+        Xterm& a = startWith(preferences(easing, 0.3), 700, 300);
+        Xterm& b = open(1300, 500);
+        expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+        TearDown();
+    }
+}
+
+// B is killed while the row [A, B, C] glides into place: the program lines up A and C again
+// from wherever they are, and both finish exactly where its last arrangement put them.
+TEST_F(Arrangement, AClientKilledMidAnimationLeavesTheOthersFinishing) {
+    Xterm& a = startWith(preferences("linear", 1.5), 700, 300);
+    Xterm& b = open(1300, 500);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}}, 10);
+    Xterm& c = open(1400, 650);
+    ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") == 2; }));
+    b.process->signal(SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") == 3; }))
+        << app_->errorOutput();
+    EXPECT_TRUE(app_->process().running());
+
+    // "整列実行 pid=1 count=2 span=... anchorX=...(windowCentroid) startX=X centroidY=Y": A at
+    // (X, Y - h/2), C one frame and one spacing to its right.
+    const std::string line = app_->linesWith("整列実行").back();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, std::regex(R"(count=2 .*startX=(\S+) centroidY=(\S+))")))
+        << line;
+    const double startX = std::stod(m[1]);
+    const double centreY = std::stod(m[2]);
+    const int top = int(std::lround(centreY - h_ / 2.0));
+    const int left = int(std::lround(startX));
+    expectFrames({{&a, {left, top}}, {&c, {int(std::lround(startX + w_ + 20)), top}}}, 10);
+}
+
+// The X server dies: the program says so once and exits non-zero, and leaves its preferences
+// file as it was. A desktop of this test's own, so that the shared one lives on.
+TEST_F(Arrangement, LosingTheXServerEndsTheProgramCleanly) {
+    x11test::PrivateDesktop own;
+    ASSERT_TRUE(own.display());
+    const std::string json = preferences("none");
+    Tallowmere app(json, *own.display());
+    Desktop desktop(*own.display());
+    Xterm first = openXterm(desktop, 300, 300);
+    ASSERT_NE(first.window, XCB_WINDOW_NONE);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    const std::string before = app.preferencesBytes();
+    const std::string outputBefore = app.errorOutput();
+
+    own.killServer();
+    const auto status = app.process().waitExit(10);
+    ASSERT_TRUE(status) << "still running after the X server died";
+    EXPECT_NE(*status, 0);
+    EXPECT_LT(*status, 128) << "died of a signal\n" << app.errorOutput();
+    const std::string said = app.errorOutput().substr(outputBefore.size());
+    EXPECT_EQ(said, "tallowmere: lost the connection to the X server; quitting\n") << said;
+    EXPECT_EQ(app.preferencesBytes(), before);
+    EXPECT_EQ(before, json);
+}
+
+// Kept last: afterwards openbox, started here, manages the shared desktop.
+// A replaced window manager makes every window look new while it adopts them: no arrangement
+// follows, the windows stay (frames may differ only by the new decorations), and the next new
+// window is lined up as usual.
+TEST_F(Arrangement, ZReplacedWindowManagerCausesNoArrangement) {
+    Xterm& a = startWith(preferences("none"), 700, 300);
+    Xterm& b = open(1300, 500);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+    ASSERT_EQ(app_->countLines("整列実行"), 1u);
+    auto clientOrigin = [&](xcb_window_t window) {
+        xcb_connection_t* conn = desktop_->probe().conn();
+        xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+            conn, xcb_translate_coordinates(conn, window, desktop_->probe().root(), 0, 0), nullptr);
+        FramePosition origin{reply ? reply->dst_x : -1, reply ? reply->dst_y : -1};
+        std::free(reply);
+        return origin;
+    };
+    const FramePosition aClient = clientOrigin(a.window);
+    const FramePosition bClient = clientOrigin(b.window);
+
+    const xcb_window_t oldCheck = desktop_->windowManagerCheck();
+    replacement_ = std::make_unique<Process>(std::vector<std::string>{
+        "openbox", "--replace", "--config-file", "/etc/xdg/openbox/rc.xml"});
+    ASSERT_TRUE(waitUntil([&] {
+        const xcb_window_t check = desktop_->windowManagerCheck();
+        return check != XCB_WINDOW_NONE && check != oldCheck;
+    })) << "openbox did not take over";
+    ASSERT_TRUE(x11test::windowManagerManages(display_));
+    // Adopted again: listed, shown, framed by openbox (the client 1 px right of its frame).
+    ASSERT_TRUE(waitUntil([&] {
+        return desktop_->listed(a.window) && desktop_->listed(b.window) &&
+               desktop_->normalState(a.window) && desktop_->normalState(b.window) &&
+               desktop_->frame(a.window) &&
+               clientOrigin(a.window).x - desktop_->frame(a.window)->x == 1;
+    })) << "openbox did not adopt the windows";
+    // Replacing openbox by itself changes nothing; from xfwm4, the new decorations may shift a
+    // client by less than the larger title bar.
+    const int slack = std::string(std::getenv("TALLOWMERE_WM")) == "openbox" ? 0 : 29;
+    for (const auto& [window, was] : {std::pair{a.window, aClient}, std::pair{b.window, bClient}}) {
+        const FramePosition now = clientOrigin(window);
+        EXPECT_LE(std::abs(now.x - was.x), slack) << now.x << " was " << was.x;
+        EXPECT_LE(std::abs(now.y - was.y), slack) << now.y << " was " << was.y;
+    }
+
+    // The next new window is arranged with A and B where they stand: the only arrangement since.
+    Xterm& c = open(1400, 650);
+    ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 2; }))
+        << app_->errorOutput();
+    EXPECT_TRUE(app_->process().running());
+    EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
+    (void)c;
+}
+
+}  // namespace
+}  // namespace tallowmere::e2e
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char* display = std::getenv("DISPLAY");
+    const char* own = std::getenv("TALLOWMERE_PRIVATE_DISPLAY");
+    if (!display || !own || std::string(display) != own) {
+        std::cerr
+            << "refusing to run: DISPLAY is not a private desktop from scripts/with-desktop\n";
+        return 1;
+    }
+    if (!tallowmere::x11test::windowManagerManages(display)) {
+        std::cerr << "the window manager does not manage windows\n";
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
