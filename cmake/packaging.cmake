@@ -9,6 +9,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 # dpkg-shlibdeps names the libraries' packages (Qt 6, xcb) from the binary itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The tray icon is an SVG read through Qt's plugins, which dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Every text the program shows is Japanese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic")
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # A tray host and a window manager are needed at run time but are the user's choice.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "openbox | xfwm4 | icewm, trayer | stalonetray")
