@@ -39,7 +39,8 @@ void Report::addReaction(const std::string& who, const std::vector<Step>& steps)
 void Report::addGlide(const std::string& who, const Glide& glide, const ProcessStats& before,
                       const ProcessStats& after) {
     glides_[who] = {glide, after.cpuSeconds - before.cpuSeconds,
-                    after.cpuRunSeconds - before.cpuRunSeconds};
+                    after.cpuRunSeconds - before.cpuRunSeconds,
+                    after.voluntarySwitches - before.voluntarySwitches};
 }
 
 void Report::setIdle(double seconds, const ProcessStats& start, const ProcessStats& end) {
@@ -79,6 +80,12 @@ void Report::printTable(std::ostream& out) const {
             out << "  " << who << ": " << r.missed << " steps did not end on the targets\n";
         }
     }
+    out << "  slowest start: " << fixed(slowestStart * 1e3, 0)
+        << " ms from the first window to tallowmere watching it\n";
+    if (missedStarts > 0) {
+        out << "  tallowmere missed the first window at start " << missedStarts
+            << " times (retried)\n";
+    }
     const double ratio16 = oursLessDelay(16) / median("floor", 16);
     const double poller16 = median("poller", 16) / median("ours", 16);
     out << "  goal (ours-0.05)/floor <= 1.5 at N=16: " << fixed(ratio16, 2) << "  "
@@ -88,7 +95,7 @@ void Report::printTable(std::ostream& out) const {
 
     out << "\nAnimation: 10 windows, 2 s linear\n\n"
         << "            moving  updates/s min  mean   interval ms p50   p95    max"
-           "   CPU ms (stat)  CPU ms (schedstat)\n";
+           "   CPU ms (stat)  CPU ms (schedstat)  wake-ups\n";
     for (const auto& [who, g] : glides_) {
         out << pad(who, 8) << pad(std::to_string(g.glide.movingWindows), 10)
             << pad(fixed(g.glide.minUpdatesPerSecond, 1), 15)
@@ -96,7 +103,8 @@ void Report::printTable(std::ostream& out) const {
             << pad(fixed(g.glide.intervalP50 * 1e3, 1), 18)
             << pad(fixed(g.glide.intervalP95 * 1e3, 1), 6)
             << pad(fixed(g.glide.intervalMax * 1e3, 1), 7) << pad(fixed(g.cpuSeconds * 1e3, 0), 16)
-            << pad(fixed(g.cpuRunSeconds * 1e3, 1), 20) << '\n';
+            << pad(fixed(g.cpuRunSeconds * 1e3, 1), 20) << pad(std::to_string(g.wakeUps), 10)
+            << '\n';
     }
     if (glides_.contains("ours") && glides_.contains("floor")) {
         const auto& ours = glides_.at("ours");
@@ -155,7 +163,8 @@ void Report::printJson(std::ostream& out) const {
             << ", \"p95\": " << fixed(g.glide.intervalP95 * 1e3, 2)
             << ", \"max\": " << fixed(g.glide.intervalMax * 1e3, 2) << "}"
             << ", \"cpuMsStat\": " << fixed(g.cpuSeconds * 1e3, 0)
-            << ", \"cpuMsSchedstat\": " << fixed(g.cpuRunSeconds * 1e3, 2) << '}';
+            << ", \"cpuMsSchedstat\": " << fixed(g.cpuRunSeconds * 1e3, 2)
+            << ", \"wakeUps\": " << g.wakeUps << '}';
         firstWho = false;
     }
     if (glides_.contains("ours") && glides_.contains("floor")) {
@@ -165,7 +174,8 @@ void Report::printJson(std::ostream& out) const {
     out << "}, \"idle\": {\"seconds\": " << fixed(idleSeconds_, 0)
         << ", \"voluntaryWakeUps\": " << idleWakeUps_
         << ", \"cpuMs\": " << fixed(idleCpuSeconds_ * 1e3, 3) << ", \"rssKiB\": " << rssKiB_
-        << "}}\n";
+        << "}, \"slowestStartMs\": " << fixed(slowestStart * 1e3, 0)
+        << ", \"missedStarts\": " << missedStarts << "}\n";
 }
 
 }  // namespace tallowmere::bench

@@ -23,7 +23,9 @@ class Report {
     void printTable(std::ostream& out) const;
     void printJson(std::ostream& out) const;
 
-    Targets targets;  // the reaction run's places, from our program's first run
+    Targets targets;          // the reaction run's places, from our program's first run
+    double slowestStart = 0;  // first window listed → our program announces watching it
+    int missedStarts = 0;     // starts of our program that never announced watching the class
 
   private:
     struct Reactions {
@@ -34,6 +36,7 @@ class Report {
         Glide glide;
         double cpuSeconds = 0;
         double cpuRunSeconds = 0;
+        long wakeUps = 0;
     };
 
     double median(const std::string& who, size_t count) const;
