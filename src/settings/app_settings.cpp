@@ -89,6 +89,7 @@ PrefValue stringArray(const Strings& strings) {
 struct SharedStore {
     std::mutex mutex;
     std::shared_ptr<PreferencesStore> store;
+    std::vector<std::string> defaultMonitored;
     bool instanceCreated = false;
 };
 
@@ -103,10 +104,17 @@ std::vector<std::string> AppSettings::defaultMonitoredBundleIdentifiers() {
     return {"com.apple.Terminal", "com.apple.finder", "com.googlecode.iterm2", "org.vim.MacVim"};
 }
 
+std::vector<std::string> AppSettings::linuxDefaultMonitoredBundleIdentifiers() {
+    return {"XTerm", "org.gnome.Nautilus", "Gnome-terminal", "Gvim"};
+}
+
 AppSettings::AppSettings(PreferencesStore& store)
+    : AppSettings(store, defaultMonitoredBundleIdentifiers()) {}
+
+AppSettings::AppSettings(PreferencesStore& store, std::vector<std::string> defaultMonitored)
     : store_(store),
-      monitoredBundleIdentifiers_(readStrings(store, kMonitoredBundleIdentifiers)
-                                      .value_or(defaultMonitoredBundleIdentifiers())),
+      monitoredBundleIdentifiers_(
+          readStrings(store, kMonitoredBundleIdentifiers).value_or(std::move(defaultMonitored))),
       pausedBundleIdentifiers_([&] {
           const auto paused = readStrings(store, kPausedBundleIdentifiers);
           return paused ? std::set<std::string>(paused->begin(), paused->end())
@@ -135,18 +143,24 @@ AppSettings& AppSettings::shared() {
             std::abort();
         }
         shared.instanceCreated = true;
-        return new AppSettings(*shared.store);
+        return new AppSettings(*shared.store, shared.defaultMonitored);
     }();
     return *instance;
 }
 
 bool AppSettings::installSharedStore(std::shared_ptr<PreferencesStore> store) {
+    return installSharedStore(std::move(store), defaultMonitoredBundleIdentifiers());
+}
+
+bool AppSettings::installSharedStore(std::shared_ptr<PreferencesStore> store,
+                                     std::vector<std::string> defaultMonitored) {
     SharedStore& shared = sharedStore();
     std::lock_guard lock(shared.mutex);
     if (!store || shared.store || shared.instanceCreated) {
         return false;
     }
     shared.store = std::move(store);
+    shared.defaultMonitored = std::move(defaultMonitored);
     return true;
 }
 

@@ -33,6 +33,9 @@ class AppSettings {
     // entry. The only write is manualCenterRealignShortcut's, which goes through its setter and so
     // re-encodes a readable entry and removes an unreadable one. `store` must outlive this object.
     explicit AppSettings(PreferencesStore& store);
+    // The same, with `defaultMonitored` as the watched list when the store holds no usable one: a
+    // program on another desktop watches that desktop's applications by default.
+    AppSettings(PreferencesStore& store, std::vector<std::string> defaultMonitored);
     AppSettings(const AppSettings&) = delete;
     AppSettings& operator=(const AppSettings&) = delete;
 
@@ -40,11 +43,16 @@ class AppSettings {
     // against concurrent first calls) and never destroyed. Calling it with no store installed is a
     // wiring mistake and aborts. Tests construct their own instances instead.
     static AppSettings& shared();
-    // Returns false, and changes nothing, once a store is installed or the instance exists.
+    // Returns false, and changes nothing, once a store is installed or the instance exists. The
+    // instance will use `defaultMonitored` when given, as the two-argument constructor does.
     static bool installSharedStore(std::shared_ptr<PreferencesStore> store);
+    static bool installSharedStore(std::shared_ptr<PreferencesStore> store,
+                                   std::vector<std::string> defaultMonitored);
 
     // Defaults.
     static std::vector<std::string> defaultMonitoredBundleIdentifiers();
+    // The Linux program's: X11 application identifiers (WM_CLASS classes).
+    static std::vector<std::string> linuxDefaultMonitoredBundleIdentifiers();
     static constexpr double kDefaultWindowSpacingMargin = 20.0;
     static constexpr double kDefaultAnimationDuration = 0.5;
 

@@ -58,9 +58,11 @@ TEST_F(ApplicationObservationTest, FollowsWatchedApplicationsOnceTrustedAtStartA
     // kept; it is tried again later. Later registrations failing does not matter.
     desktop.failObserverCreate(2000, -25204);
     launch("XTerm", 2000);
+    ASSERT_FALSE(diagnostics.lines.empty());
     EXPECT_EQ(diagnostics.lines.back(), "AXObserverCreate 失敗 pid=2000: -25204");
     desktop.failAddNotification(2001, "AXWindowCreated", -25211);
     launch("XTerm", 2001);
+    ASSERT_FALSE(diagnostics.lines.empty());
     EXPECT_EQ(diagnostics.lines.back(), "AXObserverAddNotification 失敗 pid=2001: -25211");
     EXPECT_EQ(engine->observations.size(), 2u);
     EXPECT_FALSE(desktop.observerAttached(2001));

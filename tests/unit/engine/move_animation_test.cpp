@@ -1,3 +1,5 @@
+#include <array>
+#include <map>
 #include <ranges>
 #include <set>
 
@@ -96,22 +98,57 @@ TEST_F(MoveAnimationTest, EveryCurveEndsExactlyAtTheTargetAndTooShortRunsOnTheFi
     }
 }
 
+TEST_F(MoveAnimationTest, GravityFallsToEachWindowsOwnFloorWhileGlidingAcross) {
+    // Visible area 25..900 high. a (300 high) rests on the bottom at y 600, c (200 high) at 700.
+    settings.setAnimationEasing(EasingFunction::gravity);
+    settings.setAnimationDuration(0.4);
+    const WindowId c = desktop.openWindow(pid, {.position = {900, 100}, .size = {400, 200}});
+    desktop.dragWindow(a, {100, 100});
+    animate({{a, {700, 300}}, {c, {800, 200}}});
+    // Every six ticks is a quarter of the run: a quarter of the fall, the floor, three quarters
+    // of the rise back to the target.
+    const Point expectedA[] = {{250, 225}, {400, 600}, {550, 375}};
+    const Point expectedC[] = {{875, 250}, {850, 700}, {825, 325}};
+    for (int quarter = 0; quarter < 3; ++quarter) {
+        loop.advance(6 * kTick + 1e-9);  // past the sixth tick despite rounding
+        EXPECT_NEAR(desktop.positionOf(a).x, expectedA[quarter].x, 1e-6) << quarter;
+        EXPECT_NEAR(desktop.positionOf(a).y, expectedA[quarter].y, 1e-6) << quarter;
+        EXPECT_NEAR(desktop.positionOf(c).x, expectedC[quarter].x, 1e-6) << quarter;
+        EXPECT_NEAR(desktop.positionOf(c).y, expectedC[quarter].y, 1e-6) << quarter;
+    }
+    loop.advance(1);
+    EXPECT_EQ(desktop.positionOf(a), (Point{700, 300}));
+    EXPECT_EQ(desktop.positionOf(c), (Point{800, 200}));
+}
+
 TEST_F(MoveAnimationTest, RandomAnnouncesItsPickAndKeepsItForTheWholeRun) {
+    // Progress at a quarter, half and three quarters of the run (to six places), by curve.
+    const std::map<EasingFunction, std::array<double, 3>> progress = {
+        {EasingFunction::linear, {0.25, 0.5, 0.75}},
+        {EasingFunction::easeIn, {0.018424, 0.054947, 0.187297}},
+        {EasingFunction::easeOut, {0.775382, 0.965983, 0.997362}},
+        {EasingFunction::easeInOut, {0.042214, 0.676607, 0.966014}},
+        {EasingFunction::bouncy, {1.328034, 0.894304, 1.033419}},
+        {EasingFunction::snappy, {0.81741, 1.087697, 1.064137}},
+    };
     settings.setAnimationEasing(EasingFunction::random);
+    settings.setAnimationDuration(0.4);
     std::set<EasingFunction> seen;
-    for (int run = 0; run < 40; ++run) {
+    for (std::size_t run = 0; run < 40; ++run) {
         desktop.dragWindow(a, {0, 100});
         animate({{a, {600, 100}}});
+        ASSERT_EQ(feedbackWindows.bannerTexts().size(), run + 1);
         const auto pick = std::ranges::find(kAllEasingFunctions,
                                             feedbackWindows.bannerTexts().back(), displayName);
         ASSERT_NE(pick, kAllEasingFunctions.end());
         seen.insert(*pick);
-        // On the announced curve at a fifth and at half of the run (the trajectories aside).
-        for (const auto& [ticks, t] : {std::pair{6, 0.2}, std::pair{9, 0.5}}) {
-            loop.advance(ticks * kTick);
-            if (*pick != EasingFunction::billiards && *pick != EasingFunction::gravity) {
-                EXPECT_NEAR(desktop.positionOf(a).x, 600 * apply(*pick, t, random), 1e-6)
-                    << displayName(*pick);
+        // On the announced curve for the whole run (the trajectories aside).
+        const auto curve = progress.find(*pick);
+        for (std::size_t quarter = 0; quarter < 3; ++quarter) {
+            loop.advance(6 * kTick + 1e-9);  // past the sixth tick despite rounding
+            if (curve != progress.end()) {
+                EXPECT_NEAR(desktop.positionOf(a).x, 600 * curve->second[quarter], 1e-3)
+                    << displayName(*pick) << " at quarter " << quarter + 1;
             }
         }
         loop.advance(1);

@@ -53,6 +53,13 @@ TEST_F(RowLayoutTest, PlacesRowsSpacedSqueezedOverlappedOrRefuses) {
          {{0, 100, 600, 400}, {300, 100, 600, 400}}, 10, 700, 400, centroid,
          {{0, 186}, {(1 - third) * 600, 214}},
          "重ねて整列 重ね率=0.3333333333333333 縦ずらし=28.0 pid="},
+        {"a row that needs a 0.75 overlap is refused",
+         {{0, 100, 1000, 300}, {50, 100, 750, 300}}, 20, 500, 400, centroid,
+         {}, "全体幅1750.0が画面幅1000.0を超え、重ね率0.75が上限を超えるため整列しない pid="},
+        {"three nearly screen-tall windows step down by the spare height over two, under the cap",
+         {{0, 100, 600, 680}, {10, 100, 600, 680}, {20, 100, 600, 680}}, 20, 500, 400, centroid,
+         {{0, 100}, {200, 110}, {400, 120}},
+         "重ねて整列 重ね率=0.6666666666666666 縦ずらし=10.0 pid="},
         {"three 800-wide are refused",
          {{0, 100, 800, 300}, {100, 100, 800, 300}, {200, 100, 800, 300}}, 20, 500, 400, centroid,
          {}, "全体幅2400.0が画面幅1000.0を超え、重ね率0.875が上限を超えるため整列しない pid="},
@@ -102,6 +109,19 @@ TEST_F(RowLayoutTest, PlacesRowsSpacedSqueezedOverlappedOrRefuses) {
             EXPECT_EQ(linesWith(c.diagnostic), 1u) << ::testing::PrintToString(diagnostics.lines);
         }
     }
+}
+
+TEST_F(RowLayoutTest, ScreenCentreIsTheMiddleOfTheVisibleAreaBesideASidePanel) {
+    // A 200-wide panel on the left: visible x 200..1000, centre 600 (the frame's is 500).
+    desktop.setScreens({{{{0, 0}, {1000, 800}}, {{200, 0}, {800, 700}}}});
+    const auto one = open({{0, 100, 400, 300}});
+    arrange(one, 100, std::nullopt, AlignmentAnchor::screenCenter);
+    EXPECT_EQ(desktop.positionOf(one[0]).x, 400);
+    // Overlapped rows start at the visible area's left edge: 900 of width in 800 overlap by 2/9.
+    const auto two = open({{0, 100, 450, 300}, {300, 100, 450, 300}});
+    arrange(two, 100, std::nullopt, AlignmentAnchor::screenCenter);
+    EXPECT_EQ(desktop.positionOf(two[0]).x, 200);
+    EXPECT_NEAR(desktop.positionOf(two[1]).x, 550, 1e-9);
 }
 
 TEST_F(RowLayoutTest, OrdersByXStablyAndPutsTheNewWindowLastWhenAsked) {

@@ -53,6 +53,7 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
     desktop.minimizeWindow(a);
     settle();
     expectRow({{b, {210, 200}}, {c, {630, 200}}, {a, {0, 200}}});
+    ASSERT_FALSE(diagnostics.lines.empty());
     EXPECT_EQ(diagnostics.lines.front(),
               "ウィンドウの終了を検知、残り2枚を再整列" + pid + " closingRect解決=成功");
     // Restored, a comes back as a new window: on the right, flashing red, watched again.
@@ -178,6 +179,7 @@ TEST_F(XTermStory, ManualRealignLinesUpTheFrontmostWatchedApplicationOnly) {
     const Pid late = desktop.addRunningApplication("org.gnome.Nautilus");
     desktop.setFrontmostApplication(late);
     engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
+    ASSERT_FALSE(diagnostics.lines.empty());
     EXPECT_EQ(diagnostics.lines.back(),
               "手動再整理: pid=" + std::to_string(late) + " が未監視のため何もしません");
     EXPECT_EQ(feedbackWindows.bannerTexts().size(), 5u);

@@ -17,6 +17,14 @@ using Operation = SimPreferencesStore::Operation;
 using Strings = std::vector<std::string>;
 
 const ShortcutSpec kShiftCommandK{40, 0x0200 | 0x0100, "⇧⌘K"};
+
+// The stored bytes of a shortcut: compact JSON, members in the order the encoder writes them.
+PrefData bytes(std::string_view json) {
+    return PrefData(json.begin(), json.end());
+}
+const PrefData kShiftCommandKBytes =
+    bytes(R"({"carbonModifiers":768,"displayString":"⇧⌘K","keyCode":40})");
+const Strings kLinuxDefaults = {"XTerm", "org.gnome.Nautilus", "Gnome-terminal", "Gvim"};
 const std::vector kStartUpRemoval = {Operation::remove("manualCenterRealignShortcut")};
 
 // Every property, in declaration order.
@@ -72,17 +80,37 @@ TEST(AppSettingsLoading, CenterShortcutIsRewrittenOrRemovedAtStartUpTheOtherLeft
         {R"({"keyCode":15,"carbonModifiers":6144})", std::nullopt},
         {R"({ "displayString": "⌃⌥R", "x": 1, "carbonModifiers": 6144, "keyCode": 15 })",
          controlOptionR}};
+    const Operation rewritten =
+        Operation::set("manualCenterRealignShortcut",
+                       bytes(R"({"carbonModifiers":6144,"displayString":"⌃⌥R","keyCode":15})"));
     for (const auto& [json, expected] : cases) {
-        const PrefValue stored = PrefData(json.begin(), json.end());
+        const PrefValue stored = bytes(json);
         SimPreferencesStore store(
             {{"manualRealignShortcut", stored}, {"manualCenterRealignShortcut", stored}});
         const AppSettings settings(store);
         EXPECT_EQ(settings.manualRealignShortcut(), expected);
         EXPECT_EQ(settings.manualCenterRealignShortcut(), expected);
-        EXPECT_EQ(store.log(), std::vector{expected ? Operation::set("manualCenterRealignShortcut",
-                                                                     *encodeShortcut(*expected))
-                                                    : kStartUpRemoval[0]});
+        EXPECT_EQ(store.log(), std::vector{expected ? rewritten : kStartUpRemoval[0]});
         EXPECT_EQ(store.contents().at("manualRealignShortcut"), stored);
+    }
+}
+
+TEST(AppSettingsLoading, AnotherDefaultWatchListStandsInOnlyForAMissingOrUnusableOne) {
+    const std::pair<std::optional<PrefValue>, Strings> cases[] = {
+        {std::nullopt, kLinuxDefaults},
+        {PrefArray{"XTerm", 7}, kLinuxDefaults},
+        {PrefArray{"Emacs"}, {"Emacs"}},
+        {PrefArray{}, {}},
+    };
+    for (const auto& [stored, expected] : cases) {
+        SimPreferencesStore store;
+        if (stored) {
+            store.setObject("monitoredBundleIdentifiers", *stored);
+        }
+        store.clearLog();
+        const AppSettings settings(store, AppSettings::linuxDefaultMonitoredBundleIdentifiers());
+        EXPECT_EQ(settings.monitoredBundleIdentifiers(), expected);
+        EXPECT_EQ(store.log(), kStartUpRemoval);  // the default is not written
     }
 }
 
@@ -125,7 +153,7 @@ TEST(AppSettingsAssignment, EveryPropertyIsWrittenByTheRuleOfItsTypeAndReadBackO
     const ShortcutSpec notUtf8{40, 0x0100, "\xff"};  // held, but cannot be stored
     settings.setManualRealignShortcut(notUtf8);
     EXPECT_EQ(settings.manualRealignShortcut(), notUtf8);
-    const PrefData encoded = *encodeShortcut(kShiftCommandK);
+    const PrefData& encoded = kShiftCommandKBytes;
     EXPECT_EQ(
         store.log(),
         (std::vector{
@@ -181,7 +209,7 @@ TEST(AppSettingsSharedDeathTest, AbortsWhenUsedBeforeAStoreIsInstalled) {
 TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStoreEvenUnderConcurrentFirstUse) {
     auto store = std::make_shared<SimPreferencesStore>(
         SimPreferencesStore::Contents{{"windowSpacingMargin", 8}});
-    ASSERT_TRUE(AppSettings::installSharedStore(store));
+    ASSERT_TRUE(AppSettings::installSharedStore(store, kLinuxDefaults));
     EXPECT_FALSE(AppSettings::installSharedStore(std::make_shared<SimPreferencesStore>()));
     std::vector<AppSettings*> seen(4);
     std::vector<std::jthread> threads;
@@ -191,6 +219,7 @@ TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStoreEvenUnderConcurrent
     threads.clear();  // joins them
     EXPECT_EQ(std::set(seen.begin(), seen.end()).size(), 1u);
     EXPECT_EQ(seen[0]->windowSpacingMargin(), 8.0);
+    EXPECT_EQ(seen[0]->monitoredBundleIdentifiers(), kLinuxDefaults);
     EXPECT_EQ(store->log(), kStartUpRemoval);  // loaded once
 }
 
