@@ -107,10 +107,10 @@ std::pair<int, std::string> readFile(const std::filesystem::path& file) {
         return {errno, {}};
     }
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+    const int statError = ::fstat(fd, &status) != 0 ? errno : 0;
+    if (statError != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        return {error, {}};
+        return {statError != 0 ? statError : EINVAL, {}};
     }
     std::string contents;
     char buffer[8192];
