@@ -3,7 +3,7 @@
 //
 //   tallowmere_e2e_bench --tallowmere PATH --floor PATH --poller PATH
 //
-// BENCH_REPEAT (3) runs of the reaction sequence; BENCH_IDLE_SECONDS (60) of idle watching.
+// BENCH_REPEAT (5) runs of the reaction sequence; BENCH_IDLE_SECONDS (60) of idle watching.
 #include <unistd.h>
 
 #include <cmath>
@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     tb::Report report(kNotificationDelay);
-    const int repeat = std::max(1, static_cast<int>(envNumber("BENCH_REPEAT", 3)));
+    const int repeat = std::max(1, static_cast<int>(envNumber("BENCH_REPEAT", 5)));
     const double idleSeconds = envNumber("BENCH_IDLE_SECONDS", 60);
     const bool ok = runReaction(watch, windows, paths, repeat, report) &&
                     runGlideAndIdle(watch, windows, paths, idleSeconds, report);

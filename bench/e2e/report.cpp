@@ -32,6 +32,7 @@ void Report::addReaction(const std::string& who, const std::vector<Step>& steps)
     auto& r = reactions_[who];
     for (const auto& step : steps) {
         r.seconds[step.count].push_back(step.reactionSeconds);
+        r.firstMoveSeconds[step.count].push_back(step.firstMoveSeconds);
         r.missed += step.reached ? 0 : 1;
     }
 }
@@ -50,13 +51,14 @@ void Report::setIdle(double seconds, const ProcessStats& start, const ProcessSta
     rssKiB_ = end.rssKiB;
 }
 
-double Report::median(const std::string& who, size_t count) const {
+double Report::median(const std::string& who, size_t count, bool firstMove) const {
     const auto r = reactions_.find(who);
     if (r == reactions_.end()) {
         return NAN;
     }
-    const auto s = r->second.seconds.find(count);
-    return s == r->second.seconds.end() ? NAN : percentile(s->second, 0.5);
+    const auto& samples = firstMove ? r->second.firstMoveSeconds : r->second.seconds;
+    const auto s = samples.find(count);
+    return s == samples.end() ? NAN : percentile(s->second, 0.5);
 }
 
 void Report::printTable(std::ostream& out) const {
@@ -65,7 +67,8 @@ void Report::printTable(std::ostream& out) const {
                           : 0;
     out << "Reaction: new window listed -> all N frames at their targets, easing none\n"
         << "(median of " << runs << " runs, ms; 'ours-0.05' drops the fixed notification delay)\n\n"
-        << "   N    ours  ours-0.05   floor  (ours-0.05)/floor   poller  poller/ours\n";
+        << "   N    ours  ours-0.05   floor  (ours-0.05)/floor   poller  poller/ours"
+           "   first move: ours-0.05  floor\n";
     for (size_t n : kCounts) {
         const double ours = median("ours", n);
         const double floor = median("floor", n);
@@ -73,7 +76,9 @@ void Report::printTable(std::ostream& out) const {
         out << pad(std::to_string(n), 4) << pad(fixed(ours * 1e3, 1), 8)
             << pad(fixed(oursLessDelay(n) * 1e3, 2), 11) << pad(fixed(floor * 1e3, 2), 8)
             << pad(fixed(oursLessDelay(n) / floor, 2), 19) << pad(fixed(poller * 1e3, 0), 9)
-            << pad(fixed(poller / ours, 1), 13) << '\n';
+            << pad(fixed(poller / ours, 1), 13)
+            << pad(fixed((median("ours", n, true) - delay_) * 1e3, 2), 24)
+            << pad(fixed(median("floor", n, true) * 1e3, 2), 7) << '\n';
     }
     for (const auto& [who, r] : reactions_) {
         if (r.missed > 0) {
@@ -150,7 +155,9 @@ void Report::printJson(std::ostream& out) const {
             << ", \"oursLessDelayOverFloor\": " << fixed(oursLessDelay(n) / median("floor", n), 3)
             << ", \"pollerOverOurs\": " << fixed(median("poller", n) / median("ours", n), 2)
             << ", \"pollerOverOursLessDelay\": " << fixed(median("poller", n) / oursLessDelay(n), 2)
-            << '}';
+            << ", \"firstMoveOursLessDelay\": "
+            << fixed((median("ours", n, true) - delay_) * 1e3, 3)
+            << ", \"firstMoveFloor\": " << fixed(median("floor", n, true) * 1e3, 3) << '}';
     }
     out << "}}, \"animation\": {";
     firstWho = true;

@@ -30,6 +30,7 @@ class Report {
   private:
     struct Reactions {
         std::map<size_t, std::vector<double>> seconds;
+        std::map<size_t, std::vector<double>> firstMoveSeconds;
         int missed = 0;
     };
     struct GlideFigures {
@@ -39,7 +40,7 @@ class Report {
         long wakeUps = 0;
     };
 
-    double median(const std::string& who, size_t count) const;
+    double median(const std::string& who, size_t count, bool firstMove = false) const;
     double oursLessDelay(size_t count) const { return median("ours", count) - delay_; }
 
     double delay_;

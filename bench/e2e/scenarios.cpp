@@ -101,6 +101,12 @@ std::optional<std::vector<Step>> runSequence(FrameWatch& watch, BenchWindows& wi
         const auto reached = reachedAt(watch, before, logStart, *listed, frames, targets);
         step.reached = reached.has_value() && step.finals == targets;
         step.reactionSeconds = reached ? *reached - listed->time : NAN;
+        for (size_t i = listed->logIndex; i < watch.log().size(); ++i) {
+            if (std::find(frames.begin(), frames.end(), watch.log()[i].frame) != frames.end()) {
+                step.firstMoveSeconds = watch.log()[i].time - listed->time;
+                break;
+            }
+        }
         steps.push_back(step);
     }
     return steps;

@@ -3,6 +3,7 @@
 // delivered updates; the settled program's idle cost.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -20,9 +21,10 @@ using Targets = std::map<size_t, std::vector<Point>>;
 
 struct Step {
     size_t count = 0;
-    double reactionSeconds = 0;  // list change → all frames at their targets
-    bool reached = false;        // every frame ended exactly on its target
-    std::vector<Point> finals;   // where the frames ended, in opening order
+    double reactionSeconds = 0;     // list change → all frames at their targets
+    double firstMoveSeconds = NAN;  // list change → the first frame moved
+    bool reached = false;           // every frame ended exactly on its target
+    std::vector<Point> finals;      // where the frames ended, in opening order
 };
 
 struct SequenceOptions {
