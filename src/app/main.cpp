@@ -110,7 +110,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto store = std::make_shared<tallowmere::JsonPreferencesStore>(*path);
-    tallowmere::AppSettings::installSharedStore(store);
+    // The stored macOS identifiers mean nothing here: by default, watch the X11 classes of the
+    // same kinds of application.
+    tallowmere::AppSettings::installSharedStore(
+        store, {"XTerm", "org.gnome.Nautilus", "Gnome-terminal", "Gvim"});
     tallowmere::AppSettings& settings = tallowmere::AppSettings::shared();
 
     std::string whyNot;
