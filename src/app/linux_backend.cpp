@@ -4,11 +4,15 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
 
 #include "platform/linux/x11/xcb_ptr.h"
 
 namespace tallowmere {
 namespace {
+
+constexpr std::chrono::milliseconds kConfirmationBatch{4};
 
 bool compositorRunning(x11::X11Connection& x) {
     auto reply = x11::own(xcb_get_selection_owner_reply(
@@ -100,6 +104,19 @@ void LinuxBackend::pump(bool readSocket) {
     }
     const bool ok = x_->dispatchEvents(readSocket);
     x_->flush();
+    // While moves are in flight the window manager confirms them one ConfigureNotify at a time,
+    // and waking for each would cost a loop turn per window per frame. Once moves are sent, stop
+    // listening and collect the confirmations a few milliseconds later in one turn: still long
+    // before the next 60 Hz frame.
+    if (ok && !batching_ && desktop_->mover().hasMovesInFlight()) {
+        batching_ = true;
+        notifier_->setEnabled(false);
+        QTimer::singleShot(kConfirmationBatch, Qt::PreciseTimer, notifier_.get(), [this] {
+            batching_ = false;
+            notifier_->setEnabled(true);
+            pump(true);
+        });
+    }
     if (!ok) {
         lost_ = true;
         notifier_->setEnabled(false);

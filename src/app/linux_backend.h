@@ -56,6 +56,7 @@ class LinuxBackend {
     std::function<void()> connectionLost_;
     std::function<void(const xcb_generic_error_t&)> unexpectedXError_;
     bool lost_ = false;
+    bool batching_ = false;
 };
 
 }  // namespace tallowmere

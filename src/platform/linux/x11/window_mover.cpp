@@ -21,6 +21,15 @@ void WindowMover::move(const MirroredWindow& window, int x, int y) {
     send(window.client, state, x, y);
 }
 
+bool WindowMover::hasMovesInFlight() const {
+    for (const auto& [client, state] : states_) {
+        if (state.inFlight) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void WindowMover::frameMoved(const MirroredWindow& window) {
     auto it = states_.find(window.client);
     if (it == states_.end() || !it->second.inFlight) {
@@ -28,6 +37,19 @@ void WindowMover::frameMoved(const MirroredWindow& window) {
     }
     State& state = it->second;
     state.inFlight = false;
+    if (window.frameX == state.sentX && window.frameY == state.sentY) {
+        // The window manager handles moves in order: one sent before this one and still
+        // unconfirmed was ignored, and that window may move again.
+        for (auto& [client, earlier] : states_) {
+            if (earlier.inFlight && earlier.sequence < state.sequence) {
+                earlier.inFlight = false;
+                if (auto next = earlier.pending) {
+                    earlier.pending.reset();
+                    send(client, earlier, next->first, next->second);
+                }
+            }
+        }
+    }
     if (auto next = state.pending) {
         state.pending.reset();
         if (next->first != window.frameX || next->second != window.frameY) {
@@ -45,6 +67,7 @@ void WindowMover::send(xcb_window_t client, State& state, int x, int y) {
                                        XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, flags, x, y, 0, 0);
     ++requestsSent_;
     state.inFlight = true;
+    state.sequence = requestsSent_;
     state.sentAt = now_();
     state.sentX = x;
     state.sentY = y;

@@ -19,8 +19,10 @@ class WindowMover {
     using Clock = std::function<double()>;
     using After = std::function<void(double seconds, std::function<void()> work)>;
     // How long a move may stay unconfirmed before the next one goes anyway (a window manager
-    // that ignores a move sends no ConfigureNotify).
-    static constexpr double kConfirmTimeout = 0.1;
+    // that ignores a move sends no ConfigureNotify). Long, because a window manager busy with a
+    // burst of new windows confirms late, and a shorter wait then queues move after move; an
+    // ignored move is usually released sooner, by a later move of another window landing.
+    static constexpr double kConfirmTimeout = 1.0;
 
     WindowMover(X11Connection& x, Clock now, After after)
         : x_(x), now_(std::move(now)), after_(std::move(after)) {}
@@ -32,11 +34,13 @@ class WindowMover {
     void forget(xcb_window_t client) { states_.erase(client); }
 
     std::uint64_t requestsSent() const { return requestsSent_; }
+    bool hasMovesInFlight() const;
 
   private:
     struct State {
         bool inFlight = false;
         double sentAt = 0;
+        std::uint64_t sequence = 0;  // requestsSent_ when sent
         int sentX = 0;
         int sentY = 0;
         std::optional<std::pair<int, int>> pending;
