@@ -193,6 +193,11 @@ int main(int argc, char** argv) {
         }
     }
     const int status = QApplication::exec();
+    if (verbose && exitCode == 0) {
+        // Stress runs compare this with the frame moves they saw. (After a lost connection the
+        // user reads one line about it and nothing else.)
+        std::cerr << "tallowmere: moves sent " << backend->desktop().mover().requestsSent() << '\n';
+    }
     delegate->applicationWillTerminate();
     delegate.reset();
     return exitCode != 0 ? exitCode : status;

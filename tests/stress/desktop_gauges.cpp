@@ -1,0 +1,258 @@
+#include "desktop_gauges.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/res.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace tallowmere::stress {
+namespace {
+
+template <typename T>
+struct Freed {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, Freed<T>>;
+
+std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
+    Reply<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr));
+    if (!reply) {
+        return "atom " + std::to_string(atom);
+    }
+    return std::string(xcb_get_atom_name_name(reply.get()),
+                       std::size_t(xcb_get_atom_name_name_length(reply.get())));
+}
+
+}  // namespace
+
+int countFromEnvironment(const char* name, int brief) {
+    const char* value = std::getenv(name);
+    if (!value) {
+        return brief;
+    }
+    const int parsed = std::atoi(value);
+    return parsed > 0 ? parsed : brief;
+}
+
+std::optional<long> residentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return std::nullopt;
+}
+
+ResourceCounts xResources(x11test::Probe& probe, pid_t pid) {
+    xcb_connection_t* c = probe.conn();
+    std::free(xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr));
+    // Every client, asked for its local process id.
+    xcb_res_client_id_spec_t all{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    Reply<xcb_res_query_client_ids_reply_t> ids(
+        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &all), nullptr));
+    ResourceCounts counts;
+    if (!ids) {
+        return counts;
+    }
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
+         xcb_res_client_id_value_next(&it)) {
+        const xcb_res_client_id_value_t* value = it.data;
+        if (!(value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) ||
+            xcb_res_client_id_value_value_length(value) < 1 ||
+            *xcb_res_client_id_value_value(value) != std::uint32_t(pid)) {
+            continue;
+        }
+        Reply<xcb_res_query_client_resources_reply_t> resources(
+            xcb_res_query_client_resources_reply(
+                c, xcb_res_query_client_resources(c, value->spec.client), nullptr));
+        if (!resources) {
+            continue;
+        }
+        for (auto type = xcb_res_query_client_resources_types_iterator(resources.get()); type.rem;
+             xcb_res_type_next(&type)) {
+            counts[atomName(c, type.data->resource_type)] += type.data->count;
+        }
+    }
+    return counts;
+}
+
+std::string describe(const ResourceCounts& counts) {
+    std::ostringstream text;
+    for (const auto& [type, count] : counts) {
+        text << (text.tellp() > 0 ? " " : "") << type << '=' << count;
+    }
+    return text.str();
+}
+
+int runCommand(const std::vector<std::string>& argv, const std::string& display) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("DISPLAY", display.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        std::vector<char*> args;
+        for (const auto& a : argv) {
+            args.push_back(const_cast<char*>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+xcb_window_t openRightPanel(x11test::Probe& probe, int width) {
+    xcb_connection_t* c = probe.conn();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const int rootWidth = screen->width_in_pixels;
+    const int rootHeight = screen->height_in_pixels;
+    const xcb_window_t panel = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, panel, probe.root(), std::int16_t(rootWidth - width),
+                      0, std::uint16_t(width), std::uint16_t(rootHeight), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    const std::string wmClass = std::string("panel") + '\0' + "StressPanel" + '\0';
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        std::uint32_t(wmClass.size()), wmClass.data());
+    const xcb_atom_t dock = probe.atom("_NET_WM_WINDOW_TYPE_DOCK");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, probe.atom("_NET_WM_WINDOW_TYPE"),
+                        XCB_ATOM_ATOM, 32, 1, &dock);
+    // left, right, top, bottom, then the start and end of each: the right strut spans every row.
+    const std::uint32_t strut[12] = {0, std::uint32_t(width),          0, 0, 0, 0,
+                                     0, std::uint32_t(rootHeight - 1), 0, 0, 0, 0};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, probe.atom("_NET_WM_STRUT_PARTIAL"),
+                        XCB_ATOM_CARDINAL, 32, 12, strut);
+    xcb_map_window(c, panel);
+    xcb_flush(c);
+    return panel;
+}
+
+MoveQueueGauge::MoveQueueGauge(const std::string& display)
+    : probe_(display), events_(xcb_connect(display.c_str(), nullptr)) {
+    if (xcb_connection_has_error(events_)) {
+        return;
+    }
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(events_)).data;
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(events_, screen->root, XCB_CW_EVENT_MASK, &mask);
+    client_ = xcb_generate_id(events_);
+    xcb_create_window(events_, XCB_COPY_FROM_PARENT, client_, screen->root, 0, 900, 60, 40, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    const std::string wmClass = std::string("gauge") + '\0' + "StressGauge" + '\0';
+    xcb_change_property(events_, XCB_PROP_MODE_REPLACE, client_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+                        8, std::uint32_t(wmClass.size()), wmClass.data());
+    xcb_map_window(events_, client_);
+    xcb_flush(events_);
+    // Managed once listed; its frame is then the root's child that holds it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto list = probe_.clientList();
+        if (std::find(list.begin(), list.end(), client_) != list.end()) {
+            // The frame is the root's child that holds the client, however deep.
+            xcb_window_t current = client_;
+            for (int depth = 0; depth < 16 && current != XCB_WINDOW_NONE; ++depth) {
+                Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
+                    probe_.conn(), xcb_query_tree(probe_.conn(), current), nullptr));
+                if (!tree) {
+                    current = XCB_WINDOW_NONE;
+                } else if (tree->parent == tree->root) {
+                    break;
+                } else {
+                    current = tree->parent;
+                }
+            }
+            if (current != XCB_WINDOW_NONE && current != client_) {
+                frame_ = current;
+                break;
+            }
+        }
+        pollfd none{-1, 0, 0};
+        poll(&none, 0, 10);
+    }
+    while (auto* event = xcb_poll_for_event(events_)) {
+        std::free(event);
+    }
+}
+
+MoveQueueGauge::~MoveQueueGauge() {
+    xcb_disconnect(events_);
+}
+
+void MoveQueueGauge::notePlaces() {
+    xcb_connection_t* c = probe_.conn();
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, probe_.root()), nullptr));
+    if (!tree) {
+        return;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr));
+        if (geometry) {
+            places_[children[i]] = {geometry->x, geometry->y};
+        }
+    }
+    // What happened before these places is no move ahead of a later sample.
+    std::free(xcb_get_input_focus_reply(events_, xcb_get_input_focus(events_), nullptr));
+    while (auto* event = xcb_poll_for_event(events_)) {
+        std::free(event);
+    }
+}
+
+std::optional<std::size_t> MoveQueueGauge::sample() {
+    if (!ready()) {
+        return std::nullopt;
+    }
+    flip_ = 1 - flip_;
+    probe_.moveFrame(client_, 10 * flip_, 900);
+    std::size_t ahead = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::unique_ptr<xcb_generic_event_t, Freed<xcb_generic_event_t>> event(
+            xcb_poll_for_event(events_));
+        if (!event) {
+            if (xcb_connection_has_error(events_)) {
+                return std::nullopt;
+            }
+            pollfd ready{xcb_get_file_descriptor(events_), POLLIN, 0};
+            poll(&ready, 1, 100);
+            continue;
+        }
+        if ((event->response_type & 0x7f) != XCB_CONFIGURE_NOTIFY) {
+            continue;
+        }
+        const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event.get());
+        if (configure->window == frame_) {
+            if (configure->x == 10 * flip_) {
+                deepest_ = std::max(deepest_, ahead);
+                return ahead;
+            }
+            continue;  // a restacking of ours
+        }
+        auto& place = places_[configure->window];
+        if (place != std::pair<int, int>{configure->x, configure->y}) {
+            place = {configure->x, configure->y};
+            ++ahead;
+            ++otherMoves_;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace tallowmere::stress

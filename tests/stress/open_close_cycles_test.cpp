@@ -1,0 +1,114 @@
+// The program through many open/close cycles of a followed application's windows while its
+// animations and flash overlays run: it stays up, its memory and its X resources stay flat.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "desktop_gauges.h"
+#include "e2e_harness.h"
+
+namespace tallowmere::stress {
+namespace {
+
+using e2e::waitUntil;
+
+constexpr const char* kPreferences =
+    R"({"monitoredBundleIdentifiers": ["Cycle"], "windowSpacingMargin": 20,)"
+    R"( "animationEasing": "linear", "animationDuration": 0.2, "showFlashOverlay": true,)"
+    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+
+#ifdef TALLOWMERE_SANITIZED
+// The sanitizer's quarantine keeps freed memory resident: growth says nothing there.
+constexpr bool kMeasureMemory = false;
+#else
+constexpr bool kMeasureMemory = true;
+#endif
+
+TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
+    const std::string display = std::getenv("DISPLAY");
+    const int cycles = countFromEnvironment("TALLOWMERE_STRESS_CYCLES", 50);
+    // Samples every tenth of the run; the second one, after a fifth of the run as warm-up (Qt's
+    // caches fill, the heap finds its size), is the baseline.
+    const int every = std::max(1, cycles / 10);
+    const int warmUp = 2 * every;
+
+    x11test::WindowOwner owner(display);
+    e2e::Desktop desktop(display);
+    auto shown = [&](xcb_window_t w) { return desktop.listed(w) && desktop.normalState(w); };
+    const xcb_window_t a = owner.create("Cycle", 300, 300, 300, 200);
+    ASSERT_TRUE(waitUntil([&] { return shown(a); }));
+    e2e::Tallowmere app(kPreferences, display);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    const xcb_window_t b = owner.create("Cycle", 900, 300, 300, 200);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 1; })) << app.errorOutput();
+    (void)b;
+
+    std::vector<long> rss;
+    long baseline = 0;
+    x11test::Probe probe(display);
+    ResourceCounts warm;
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        // Opened: one arrangement; closed while it still glides: one more.
+        const xcb_window_t c = owner.create("Cycle", 1400, 600, 300, 200);
+        ASSERT_NE(c, XCB_WINDOW_NONE);
+        ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == std::size_t(2 * cycle); }))
+            << "cycle " << cycle << " open\n"
+            << app.errorOutput().substr(0, 4000);
+        owner.destroy(c);
+        ASSERT_TRUE(waitUntil([&] {
+            return app.countLines("整列実行") == std::size_t(2 * cycle + 1);
+        })) << "cycle "
+            << cycle << " close\n"
+            << app.errorOutput().substr(0, 4000);
+        ASSERT_TRUE(app.process().running()) << "cycle " << cycle;
+        if (cycle % every == 0) {
+            const auto kb = residentKb(app.process().pid());
+            ASSERT_TRUE(kb);
+            rss.push_back(*kb);
+            if (cycle == warmUp) {
+                warm = xResources(probe, app.process().pid());
+                baseline = *kb;
+            }
+        }
+    }
+    ASSERT_GE(rss.size(), 2u);
+    std::cout << "open/close cycles: " << cycles << "\nVmRSS kB every " << every << " cycles:";
+    for (long kb : rss) {
+        std::cout << ' ' << kb;
+    }
+    std::cout << "\nrss growth after warm-up (cycle " << warmUp
+              << " to the end): " << rss.back() - baseline << " kB\n";
+
+    // Overlays fade within a second of the last arrangement; then every count is back at or below
+    // the level after the warm-up.
+    ASSERT_FALSE(warm.empty()) << "the X server does not know the program's clients";
+    ResourceCounts last;
+    const bool settled = waitUntil(
+        [&] {
+            last = xResources(probe, app.process().pid());
+            for (const auto& [type, count] : last) {
+                if (count > (warm.count(type) ? warm.at(type) : 0)) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        10);
+    std::cout << "X resources after warm-up: " << describe(warm) << "\n"
+              << "X resources at the end:    " << describe(last) << "\n";
+    EXPECT_TRUE(settled) << "X resources grew";
+    if (kMeasureMemory) {
+        EXPECT_LT(rss.back() - baseline, 1024) << "resident memory grew";
+    }
+
+    EXPECT_EQ(app.countLines("X error"), 0u) << app.errorOutput().substr(0, 4000);
+    app.process().signal(SIGTERM);
+    EXPECT_EQ(app.process().waitExit(30), 0) << app.errorOutput().substr(0, 4000);
+    EXPECT_EQ(app.countLines("Sanitizer"), 0u) << app.errorOutput();
+    EXPECT_EQ(app.countLines("runtime error"), 0u) << app.errorOutput();
+}
+
+}  // namespace
+}  // namespace tallowmere::stress

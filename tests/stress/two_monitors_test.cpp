@@ -1,0 +1,137 @@
+// Two monitors side by side on one 3840 x 1080 screen, a panel reserving the right edge of the
+// second: a group there rows up within that monitor's visible area, and unplugging the monitor
+// while the windows glide leaves the program working on the one that is left.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <xcb/xcb_ewmh.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <regex>
+
+#include "desktop_gauges.h"
+#include "e2e_harness.h"
+
+namespace tallowmere::stress {
+namespace {
+
+using e2e::waitUntil;
+using x11test::FramePosition;
+
+constexpr const char* kPreferences =
+    R"({"monitoredBundleIdentifiers": ["Duo"], "windowSpacingMargin": 20,)"
+    R"( "animationEasing": "linear", "animationDuration": 1.0, "showFlashOverlay": true,)"
+    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+
+// Clients 400 x 300 in openbox frames (1, 1, 20, 5): 402 x 325.
+constexpr int kW = 402;
+constexpr int kClientW = 400;
+constexpr int kClientH = 300;
+
+std::optional<std::vector<std::uint32_t>> workArea(x11test::Probe& probe) {
+    xcb_connection_t* c = probe.conn();
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, probe.root(), probe.atom("_NET_WORKAREA"), XCB_ATOM_CARDINAL, 0, 4),
+        nullptr);
+    std::optional<std::vector<std::uint32_t>> area;
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 16) {
+        const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+        area = std::vector<std::uint32_t>(v, v + 4);
+    }
+    std::free(reply);
+    return area;
+}
+
+TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging) {
+    const std::string display = std::getenv("DISPLAY");
+    e2e::Desktop desktop(display);
+    x11test::Probe& probe = desktop.probe();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(probe.conn())).data;
+    ASSERT_EQ(screen->width_in_pixels, 3840) << "run under scripts/with-desktop --size 3840x1080";
+    ASSERT_EQ(
+        runCommand({"xrandr", "--setmonitor", "left", "1920/508x1080/286+0+0", "screen"}, display),
+        0);
+    ASSERT_EQ(runCommand({"xrandr", "--setmonitor", "right", "1920/508x1080/286+1920+0", "none"},
+                         display),
+              0);
+    // The panel takes 60 of the right monitor: its visible area is x 1920 .. 3780.
+    openRightPanel(probe, 60);
+    ASSERT_TRUE(waitUntil([&] {
+        return workArea(probe) == std::vector<std::uint32_t>{0, 0, 3780, 1080};
+    })) << "the window manager did not reserve the panel's strut";
+
+    x11test::WindowOwner owner(display);
+    auto frameOf = [&](xcb_window_t w) { return desktop.frame(w); };
+    const xcb_window_t a = owner.create("Duo", 3300, 300, kClientW, kClientH);
+    ASSERT_TRUE(waitUntil([&] { return desktop.listed(a) && desktop.normalState(a); }));
+    ASSERT_EQ(frameOf(a), (FramePosition{3300, 300}));
+    e2e::Tallowmere app(kPreferences, display);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+
+    auto expectFrames = [&](const std::vector<std::pair<xcb_window_t, FramePosition>>& expected) {
+        const bool reached = waitUntil([&] {
+            for (const auto& [w, place] : expected) {
+                if (frameOf(w) != place) {
+                    return false;
+                }
+            }
+            return true;
+        });
+        std::string report;
+        for (const auto& [w, place] : expected) {
+            const auto at = frameOf(w);
+            report += std::to_string(place.x) + "," + std::to_string(place.y) + " is " +
+                      (at ? std::to_string(at->x) + "," + std::to_string(at->y) : "gone") + "\n";
+        }
+        EXPECT_TRUE(reached) << report << app.errorOutput();
+    };
+
+    // B opens on the left monitor: the reference is A's centre (3501, 462.5), on the right
+    // monitor. [A, B] is 2 * 402 + 20 = 824 wide; centred it would end at 3913, past the panel,
+    // so it ends at 3780: A at 2956, B at 3378, both tops at 462.5 - 162.5 = 300.
+    const xcb_window_t b = owner.create("Duo", 200, 600, kClientW, kClientH);
+    expectFrames({{a, {2956, 300}}, {b, {3378, 300}}});
+    // C: the reference is the centre of 2956 .. 3780, 3368; [A, B, C] is 1246 wide and again
+    // pushed left to end at 3780: 2534, 2956, 3378.
+    const xcb_window_t c = owner.create("Duo", 300, 100, kClientW, kClientH);
+    expectFrames({{a, {2534, 300}}, {b, {2956, 300}}, {c, {3378, 300}}});
+
+    // D starts a one-second glide; the right monitor goes away in the middle of it.
+    const xcb_window_t d = owner.create("Duo", 400, 200, kClientW, kClientH);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 3; })) << app.errorOutput();
+    ASSERT_EQ(runCommand({"xrandr", "--delmonitor", "right"}, display), 0);
+    ASSERT_TRUE(app.process().running()) << app.errorOutput();
+    // openbox then takes the panel's 60 from the right edge of the monitors left: 0 .. 1860.
+    ASSERT_TRUE(waitUntil([&] {
+        return workArea(probe) == std::vector<std::uint32_t>{0, 0, 1860, 1080};
+    })) << "the window manager kept its work area";
+
+    // E: the row goes to the left monitor, the only one: five frames of 402 overlap and fill
+    // its visible 1860 from x 0.
+    const xcb_window_t e = owner.create("Duo", 500, 500, kClientW, kClientH);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 4; })) << app.errorOutput();
+    const std::string line = app.linesWith("整列実行").back();
+    EXPECT_NE(line.find("count=5 span=1860.0 "), std::string::npos) << line;
+    EXPECT_NE(line.find(" startX=0.0 "), std::string::npos) << line;
+    const bool inside = waitUntil([&] {
+        for (xcb_window_t w : {a, b, c, d, e}) {
+            const auto at = frameOf(w);
+            if (!at || at->x < 0 || at->x + kW > 1860 || at->y < 0 || at->y + 325 > 1080) {
+                return false;
+            }
+        }
+        return true;
+    });
+    EXPECT_TRUE(inside) << app.errorOutput();
+    std::cout << "after unplugging: " << line << "\n";
+
+    EXPECT_EQ(app.countLines("X error"), 0u) << app.errorOutput();
+    app.process().signal(SIGTERM);
+    EXPECT_EQ(app.process().waitExit(30), 0) << app.errorOutput();
+    EXPECT_EQ(app.countLines("Sanitizer"), 0u) << app.errorOutput();
+    EXPECT_EQ(app.countLines("runtime error"), 0u) << app.errorOutput();
+}
+
+}  // namespace
+}  // namespace tallowmere::stress

@@ -1,0 +1,174 @@
+// A hundred windows of a followed application mapped at once: every notice is handled once, the
+// row ends as the row rules say, and the window manager's queue of moves never floods.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <regex>
+
+#include "bench/e2e/bench_windows.h"
+#include "desktop_gauges.h"
+#include "e2e_harness.h"
+
+namespace tallowmere::stress {
+namespace {
+
+using e2e::waitUntil;
+
+constexpr const char* kPreferences =
+    R"({"monitoredBundleIdentifiers": ["Burst"], "windowSpacingMargin": 20,)"
+    R"( "animationEasing": "linear", "animationDuration": 0.2, "showFlashOverlay": false,)"
+    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+
+// The test windows' client is 110 x 90; openbox adds 1, 1, 20, 5: frames are 112 x 115. The work
+// area is the whole 1920 x 1080 screen.
+constexpr double kFrameW = 112;
+constexpr double kFrameH = 115;
+constexpr double kVisW = 1920;
+constexpr double kVisH = 1080;
+constexpr int kBurst = 100;
+
+// Every line by which the engine ends the handling of one created notice.
+const char* const kOutcomes[] = {"整列実行", "整列しない", "整列不要", "非標準ウィンドウ",
+                                 "取得に失敗"};
+
+std::size_t handled(const e2e::Tallowmere& app) {
+    std::size_t total = 0;
+    for (const char* outcome : kOutcomes) {
+        total += app.countLines(outcome);
+    }
+    return total;
+}
+
+// Where the n windows of the last arrangement must stand, from the rules for equal frames:
+// spaced while 132n - 20 fits, squeezed while 112n fits, overlapped up to a 0.7 overlap.
+std::vector<x11test::FramePosition> rowTargets(int n, double lineStartX, double baseY) {
+    double step = kFrameW + 20;
+    double verticalStep = 0;
+    double startX = lineStartX;
+    if (132.0 * n - 20 > kVisW) {
+        startX = 0;
+        if (kFrameW * n <= kVisW) {
+            step = kFrameW + (kVisW - kFrameW * n) / (n - 1);
+        } else {
+            const double overlap = (kFrameW * n - kVisW) / (kFrameW * (n - 1));
+            step = (1 - overlap) * kFrameW;
+            verticalStep = std::min((kVisH - kFrameH) / (n - 1), 28.0);
+        }
+    }
+    std::vector<x11test::FramePosition> targets;
+    double x = startX;
+    for (int i = 0; i < n; ++i) {
+        targets.push_back(
+            {int(std::lround(x)), int(std::lround(baseY + verticalStep * i - kFrameH / 2))});
+        x += step;
+    }
+    return targets;
+}
+
+TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSayNoFlood) {
+    const std::string display = std::getenv("DISPLAY");
+    tallowmere::bench::BenchWindows windows("Burst");
+    ASSERT_TRUE(windows.ok());
+    e2e::Desktop desktop(display);
+    const xcb_window_t first = windows.open(0);
+    ASSERT_TRUE(waitUntil([&] { return desktop.listed(first) && desktop.normalState(first); }));
+    e2e::Tallowmere app(kPreferences, display);
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    MoveQueueGauge gauge(display);
+    ASSERT_TRUE(gauge.ready());
+
+    for (int i = 1; i <= kBurst; ++i) {
+        windows.open(i);
+    }
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (xcb_window_t w : windows.windows()) {
+                if (!desktop.listed(w)) {
+                    return false;
+                }
+            }
+            return true;
+        },
+        60));
+    // Sampled from here on: the window manager's own placements are done.
+    gauge.notePlaces();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            gauge.sample();
+            return handled(app) >= kBurst;
+        },
+        120))
+        << handled(app) << " of " << kBurst << " notices handled\n"
+        << app.errorOutput().substr(0, 4000);
+
+    // The last notices see all 101 windows: 11312 wide against 1920, an overlap of
+    // (11312 - 1920) / (11312 - 112) = 0.8385714285714285 > 0.7: refused.
+    EXPECT_GE(app.countLines("全体幅11312.0が画面幅1920.0を超え、重ね率0.8385714285714285が上限を"
+                             "超えるため整列しない"),
+              1u)
+        << app.errorOutput().substr(0, 4000);
+    const auto outcomes = app.linesWith("整列");
+    ASSERT_FALSE(outcomes.empty());
+    EXPECT_NE(outcomes.back().find("全体幅11312.0"), std::string::npos) << outcomes.back();
+
+    // The windows of the last arrangement stand at its targets.
+    const auto rows = app.linesWith("整列実行");
+    std::vector<x11test::FramePosition> targets;
+    if (!rows.empty()) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(rows.back(), m,
+                                      std::regex(R"(count=(\d+) .*startX=(\S+) centroidY=(\S+))")))
+            << rows.back();
+        const int n = std::stoi(m[1]);
+        ASSERT_GE(n, 2);
+        ASSERT_LE(n, 54) << "a row of 55 needs an overlap of 4240 / 6048 = 0.701: refused";
+        targets = rowTargets(n, std::stod(m[2]), std::stod(m[3]));
+        if (132.0 * n - 20 > kVisW) {
+            EXPECT_EQ(std::stod(m[2]), 0.0) << "a full-width row starts at the left edge";
+        }
+    }
+    std::vector<x11test::FramePosition> frames;
+    const bool standing = waitUntil(
+        [&] {
+            gauge.sample();
+            frames.clear();
+            for (xcb_window_t w : windows.windows()) {
+                frames.push_back(desktop.frame(w).value_or(x11test::FramePosition{-1, -1}));
+            }
+            std::vector<x11test::FramePosition> open = frames;
+            for (const auto& target : targets) {
+                auto it = std::find(open.begin(), open.end(), target);
+                if (it == open.end()) {
+                    return false;
+                }
+                open.erase(it);
+            }
+            return true;
+        },
+        30);
+    EXPECT_TRUE(standing) << rows.size()
+                          << " arrangements; the last: " << (rows.empty() ? "" : rows.back());
+    ASSERT_EQ(handled(app), std::size_t(kBurst)) << app.errorOutput().substr(0, 4000);
+
+    EXPECT_EQ(app.countLines("X error"), 0u) << app.errorOutput().substr(0, 4000);
+    app.process().signal(SIGTERM);
+    EXPECT_EQ(app.process().waitExit(30), 0) << app.errorOutput().substr(0, 4000);
+    const auto sent = app.linesWith("tallowmere: moves sent ");
+    ASSERT_EQ(sent.size(), 1u);
+    std::cout << "burst: " << kBurst << " windows mapped at once, " << rows.size()
+              << " arrangements, " << app.countLines("整列しない") << " refusals, "
+              << app.countLines("整列不要") << " alone\n"
+              << sent.front()
+              << "\nframe moves of other windows seen while sampling: " << gauge.otherFrameMoves()
+              << ", deepest queue ahead of one move: " << gauge.deepest() << "\n";
+    // One move in flight per window: never more queued than there are windows.
+    EXPECT_LE(gauge.deepest(), windows.windows().size());
+    EXPECT_EQ(app.countLines("Sanitizer"), 0u) << app.errorOutput();
+    EXPECT_EQ(app.countLines("runtime error"), 0u) << app.errorOutput();
+}
+
+}  // namespace
+}  // namespace tallowmere::stress
