@@ -112,9 +112,9 @@ void X11Desktop::windowUnlisted(const MirroredWindow& window) {
         return;
     }
     std::weak_ptr<bool> alive = alive_;
-    post_(RunLoopMode::defaultMode, [this, alive, serial = window.serial, client = window.client] {
+    post_(RunLoopMode::defaultMode, [this, alive, serial = window.serial] {
         if (alive.lock()) {
-            deliverToWindow(serial, client, "AXUIElementDestroyed");
+            deliverToWindow(serial, "AXUIElementDestroyed");
         }
     });
     groups_.windowUnlisted(window);
@@ -187,29 +187,20 @@ void X11Desktop::deliverToApplication(const std::string& wmClass, std::uint64_t 
     }
     const Pid id = group->id;
     AXElement element(std::make_shared<ElementRef>(ElementRef::Kind::window, id, serial, client));
-    std::vector<std::pair<AXObserver, ObserverState::Registration>> targets;
-    for (const auto& weak : observers_) {
-        auto state = weak.lock();
-        if (!state || !state->attached || state->group != id) {
-            continue;
-        }
-        for (const auto& registration : state->registrations) {
-            const auto* ref = dynamic_cast<const ElementRef*>(registration.element.get());
-            if (ref && ref->kind == ElementRef::Kind::application && ref->group == id &&
-                registration.name == name) {
-                targets.emplace_back(state, registration);
-            }
-        }
-    }
-    for (auto& [observer, registration] : targets) {
-        auto* state = static_cast<ObserverState*>(observer.get());
-        if (state->attached) {
-            state->callback(observer, element, name, registration.refcon);
-        }
-    }
+    deliver(name, element, [id](const ElementRef& ref) {
+        return ref.kind == ElementRef::Kind::application && ref.group == id;
+    });
 }
 
-void X11Desktop::deliverToWindow(std::uint64_t serial, xcb_window_t client, std::string_view name) {
+void X11Desktop::deliverToWindow(std::uint64_t serial, std::string_view name) {
+    deliver(name, std::nullopt, [serial](const ElementRef& ref) {
+        return ref.kind == ElementRef::Kind::window && ref.serial == serial;
+    });
+}
+
+void X11Desktop::deliver(std::string_view name, const std::optional<AXElement>& element,
+                         const std::function<bool(const ElementRef&)>& registeredOn) {
+    // Collected first: a callback may add or remove registrations, or detach an observer.
     std::vector<std::pair<AXObserver, ObserverState::Registration>> targets;
     for (const auto& weak : observers_) {
         auto state = weak.lock();
@@ -218,8 +209,7 @@ void X11Desktop::deliverToWindow(std::uint64_t serial, xcb_window_t client, std:
         }
         for (const auto& registration : state->registrations) {
             const auto* ref = dynamic_cast<const ElementRef*>(registration.element.get());
-            if (ref && ref->kind == ElementRef::Kind::window && ref->serial == serial &&
-                registration.name == name) {
+            if (ref && registration.name == name && registeredOn(*ref)) {
                 targets.emplace_back(state, registration);
             }
         }
@@ -227,10 +217,10 @@ void X11Desktop::deliverToWindow(std::uint64_t serial, xcb_window_t client, std:
     for (auto& [observer, registration] : targets) {
         auto* state = static_cast<ObserverState*>(observer.get());
         if (state->attached) {
-            state->callback(observer, registration.element, name, registration.refcon);
+            state->callback(observer, element ? *element : registration.element, name,
+                            registration.refcon);
         }
     }
-    (void)client;
 }
 
 // ---- accessibility ----

@@ -79,7 +79,11 @@ class X11Desktop final : public Accessibility,
     AXElement windowElement(const MirroredWindow& window) const;
     void deliverToApplication(const std::string& wmClass, std::uint64_t serial, xcb_window_t client,
                               std::string_view name);
-    void deliverToWindow(std::uint64_t serial, xcb_window_t client, std::string_view name);
+    void deliverToWindow(std::uint64_t serial, std::string_view name);
+    // Calls back every attached observer registered for `name` on an element `registeredOn`
+    // accepts, with `element`, or with the registered element when none is given.
+    void deliver(std::string_view name, const std::optional<AXElement>& element,
+                 const std::function<bool(const ElementRef&)>& registeredOn);
     void notifyWorkspace(WorkspaceEvent event, RunningApplication application);
 
     X11Connection& x_;
