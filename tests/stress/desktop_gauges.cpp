@@ -55,28 +55,63 @@ std::optional<long> residentKb(pid_t pid) {
     return std::nullopt;
 }
 
-ResourceCounts xResources(x11test::Probe& probe, pid_t pid) {
-    xcb_connection_t* c = probe.conn();
+namespace {
+
+// The resource-id bases of every X client of the process.
+std::vector<std::uint32_t> clientBases(xcb_connection_t* c, pid_t pid) {
     std::free(xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr));
     // Every client, asked for its local process id.
     xcb_res_client_id_spec_t all{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     Reply<xcb_res_query_client_ids_reply_t> ids(
         xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &all), nullptr));
-    ResourceCounts counts;
+    std::vector<std::uint32_t> bases;
     if (!ids) {
-        return counts;
+        return bases;
     }
     for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
          xcb_res_client_id_value_next(&it)) {
         const xcb_res_client_id_value_t* value = it.data;
-        if (!(value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) ||
-            xcb_res_client_id_value_value_length(value) < 1 ||
-            *xcb_res_client_id_value_value(value) != std::uint32_t(pid)) {
+        if ((value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(value) >= 1 &&
+            *xcb_res_client_id_value_value(value) == std::uint32_t(pid)) {
+            bases.push_back(value->spec.client);
+        }
+    }
+    return bases;
+}
+
+}  // namespace
+
+std::size_t shownTopLevels(x11test::Probe& probe, pid_t pid) {
+    xcb_connection_t* c = probe.conn();
+    const std::vector<std::uint32_t> bases = clientBases(c, pid);
+    // Every client's ids share the server's mask; the bits outside it name the client.
+    const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, probe.root()), nullptr));
+    std::size_t shown = 0;
+    if (!tree) {
+        return shown;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        if (std::find(bases.begin(), bases.end(), children[i] & ~mask) == bases.end()) {
             continue;
         }
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
+        shown += attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    return shown;
+}
+
+ResourceCounts xResources(x11test::Probe& probe, pid_t pid) {
+    xcb_connection_t* c = probe.conn();
+    ResourceCounts counts;
+    for (std::uint32_t base : clientBases(c, pid)) {
         Reply<xcb_res_query_client_resources_reply_t> resources(
-            xcb_res_query_client_resources_reply(
-                c, xcb_res_query_client_resources(c, value->spec.client), nullptr));
+            xcb_res_query_client_resources_reply(c, xcb_res_query_client_resources(c, base),
+                                                 nullptr));
         if (!resources) {
             continue;
         }

@@ -27,6 +27,8 @@ std::optional<long> residentKb(pid_t pid);
 using ResourceCounts = std::map<std::string, std::uint32_t>;
 ResourceCounts xResources(x11test::Probe& probe, pid_t pid);
 std::string describe(const ResourceCounts& counts);
+// How many top-level windows of the process are shown now (flash overlays, banners).
+std::size_t shownTopLevels(x11test::Probe& probe, pid_t pid);
 
 // Runs a command on the display and waits for it; its exit status, or -1.
 int runCommand(const std::vector<std::string>& argv, const std::string& display);
