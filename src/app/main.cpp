@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     // The stored macOS identifiers mean nothing here: by default, watch the X11 classes of the
     // same kinds of application.
     tallowmere::AppSettings::installSharedStore(
-        store, {"XTerm", "org.gnome.Nautilus", "Gnome-terminal", "Gvim"});
+        store, tallowmere::AppSettings::linuxDefaultMonitoredBundleIdentifiers());
     tallowmere::AppSettings& settings = tallowmere::AppSettings::shared();
 
     std::string whyNot;
