@@ -71,13 +71,7 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     for (const std::string& assignment : environment) {
         putenv(strdup(assignment.c_str()));
     }
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
+    tallowmere::x11test::execArgv(argv);
 }
 
 Process::~Process() {

@@ -309,17 +309,5 @@ TEST_F(Arrangement, ZReplacedWindowManagerCausesNoArrangement) {
 }  // namespace tallowmere::e2e
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    const char* display = std::getenv("DISPLAY");
-    const char* own = std::getenv("TALLOWMERE_PRIVATE_DISPLAY");
-    if (!display || !own || std::string(display) != own) {
-        std::cerr
-            << "refusing to run: DISPLAY is not a private desktop from scripts/with-desktop\n";
-        return 1;
-    }
-    if (!tallowmere::x11test::windowManagerManages(display)) {
-        std::cerr << "the window manager does not manage windows\n";
-        return 1;
-    }
-    return RUN_ALL_TESTS();
+    return tallowmere::x11test::runOnPrivateDesktop(argc, argv);
 }

@@ -137,13 +137,7 @@ int runCommand(const std::vector<std::string>& argv, const std::string& display)
         setenv("DISPLAY", display.c_str(), 1);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
-        std::vector<char*> args;
-        for (const auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        x11test::execArgv(argv);
     }
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid) {

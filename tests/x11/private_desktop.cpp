@@ -7,9 +7,13 @@
 #include <unistd.h>
 #include <xcb/xcb_icccm.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <sstream>
 
 namespace tallowmere::x11test {
@@ -46,13 +50,7 @@ pid_t spawn(const std::vector<std::string>& argv, const std::optional<std::strin
     if (display) {
         setenv("DISPLAY", display->c_str(), 1);
     }
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
+    execArgv(argv);
 }
 
 std::optional<std::string> readDisplayNumber(int fd) {
@@ -444,6 +442,32 @@ void Probe::setClientList(const std::vector<xcb_window_t>& windows) {
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_CLIENT_LIST"),
                         XCB_ATOM_WINDOW, 32, std::uint32_t(windows.size()), windows.data());
     xcb_flush(conn_);
+}
+
+void execArgv(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+int runOnPrivateDesktop(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char* display = std::getenv("DISPLAY");
+    const char* own = std::getenv("TALLOWMERE_PRIVATE_DISPLAY");
+    if (!display || !own || std::string(display) != own) {
+        std::cerr
+            << "refusing to run: DISPLAY is not a private desktop from scripts/with-desktop\n";
+        return 1;
+    }
+    if (!windowManagerManages(display)) {
+        std::cerr << "the window manager does not manage windows\n";
+        return 1;
+    }
+    return RUN_ALL_TESTS();
 }
 
 }  // namespace tallowmere::x11test

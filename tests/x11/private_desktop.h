@@ -23,6 +23,13 @@ namespace tallowmere::x11test {
 // in between (a window mapped then stays unmapped): maps a throwaway window until it is managed.
 bool windowManagerManages(const std::string& display);
 
+// execvp of `argv` in a freshly forked child; exits 127 when that fails.
+[[noreturn]] void execArgv(const std::vector<std::string>& argv);
+
+// The entry of a test binary that runs on a desktop from scripts/with-desktop: refuses any other
+// display, waits until the window manager manages windows, then runs the tests.
+int runOnPrivateDesktop(int argc, char** argv);
+
 // Xvfb + openbox, stopped by pid (window manager first) when destroyed.
 class PrivateDesktop {
   public:
