@@ -177,7 +177,10 @@ TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
     EXPECT_EQ(tallowmere->waitForExit(), 0);
     EXPECT_TRUE(desktop.grabControlAlt('r')) << "⌃⌥R still held after quitting";
     desktop.ungrabControlAlt('r');
-    EXPECT_EQ(sessionBuses(), busesBefore) << "a session bus was started for us";
+    // Other tests' desktops may stop their buses meanwhile: only a new one would be ours.
+    for (const pid_t bus : sessionBuses()) {
+        EXPECT_TRUE(busesBefore.count(bus)) << "a session bus was started for us: " << bus;
+    }
 }
 
 TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {
