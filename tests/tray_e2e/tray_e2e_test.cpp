@@ -109,6 +109,8 @@ class Tray : public ::testing::Test {
         const auto icon = desktop.embeddedIn("trayer", "tallowmere");
         EXPECT_TRUE(icon && desktop.click(*icon));
         const auto line = tallowmere->waitForLine("tallowmere: menu: ", shown);
+        // The line comes as the menu is about to show; keys work once it holds the keyboard.
+        EXPECT_TRUE(eventually([&] { return desktop.keyboardHeldByAnother(); }));
         return line ? line->substr(line->find(": menu: ") + 8) : "";
     }
 

@@ -274,6 +274,20 @@ bool Desktop::click(xcb_window_t window) {
                 "1"}) == 0;
 }
 
+bool Desktop::keyboardHeldByAnother() {
+    auto reply =
+        own(xcb_grab_keyboard_reply(conn_,
+                                    xcb_grab_keyboard(conn_, 0, root_, XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_keyboard(conn_, XCB_CURRENT_TIME);
+        xcb_flush(conn_);
+        return false;
+    }
+    return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+}
+
 bool Desktop::grabControlAlt(char letter) {
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn_);
     std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(

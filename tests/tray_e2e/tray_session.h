@@ -67,6 +67,9 @@ class Desktop {
                                            const std::string& instance);
     // Clicks the centre of a window with the first button.
     bool click(xcb_window_t window);
+    // Whether another client holds the keyboard grab, as an open menu does: keys sent before
+    // then would go to whatever has the focus instead.
+    bool keyboardHeldByAnother();
     // Grabs Control+Alt+<letter> on the root with every lock variant; false when refused.
     bool grabControlAlt(char letter);
     void ungrabControlAlt(char letter);
