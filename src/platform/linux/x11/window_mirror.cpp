@@ -38,9 +38,9 @@ std::optional<Pid> pidFromResources(X11Connection& x, xcb_window_t w) {
     if (!x.hasRes()) {
         return std::nullopt;
     }
-    xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t query{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     auto reply = own(xcb_res_query_client_ids_reply(
-        x.conn(), xcb_res_query_client_ids(x.conn(), 1, &spec), nullptr));
+        x.conn(), xcb_res_query_client_ids(x.conn(), 1, &query), nullptr));
     if (!reply) {
         return std::nullopt;
     }
