@@ -191,6 +191,8 @@ int main(int argc, char** argv) {
         if (QMenu* apps = delegate->monitoredAppsSubmenu) {
             QObject::connect(apps, &QMenu::aboutToShow, [trace, apps] { trace("submenu", apps); });
         }
+        // Start-up is complete, hot keys included: tests wait for this before probing grabs.
+        std::cerr << "tallowmere: started" << std::endl;
     }
     const int status = QApplication::exec();
     if (verbose && exitCode == 0) {

@@ -134,6 +134,7 @@ TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
     ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }))
         << "the icon never reached the tray";
     ASSERT_TRUE(tallowmere->waitForLine("監視開始 pid="));
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
     EXPECT_FALSE(desktop.grabControlAlt('r')) << "⌃⌥R was not grabbed at start";
 
     // A second window joins the first in a row; the shortcut lines them up again.
@@ -193,6 +194,7 @@ TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {
     start();
     EXPECT_TRUE(tallowmere->waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥R"));
     ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
     EXPECT_FALSE(desktop.grabControlAlt('c')) << "⌃⌥C was not grabbed at start";
 
     // The setting keeps its value, so the menu still names it.
