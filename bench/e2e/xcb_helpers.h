@@ -12,13 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "src/platform/linux/x11/xcb_ptr.h"
+
 namespace tallowmere::bench {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using Reply = x11::XcbPtr<T>;
 
 inline double nowSeconds() {
     timespec ts{};

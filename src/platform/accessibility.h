@@ -17,8 +17,13 @@ namespace tallowmere {
 using AXError = int;
 inline constexpr AXError kAXErrorSuccess = 0;
 inline constexpr AXError kAXErrorFailure = -25200;
+inline constexpr AXError kAXErrorIllegalArgument = -25201;
 inline constexpr AXError kAXErrorInvalidUIElement = -25202;
 inline constexpr AXError kAXErrorCannotComplete = -25204;
+inline constexpr AXError kAXErrorAttributeUnsupported = -25205;
+inline constexpr AXError kAXErrorNotificationUnsupported = -25207;
+inline constexpr AXError kAXErrorNotificationAlreadyRegistered = -25209;
+inline constexpr AXError kAXErrorNotificationNotRegistered = -25210;
 inline constexpr AXError kAXErrorNoValue = -25212;
 
 // What a backend keeps behind an element handle. equals() plays the part of CFEqual.

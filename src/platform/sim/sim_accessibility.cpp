@@ -8,11 +8,6 @@
 namespace tallowmere::sim {
 namespace {
 
-constexpr AXError kAXErrorIllegalArgument = -25201;
-constexpr AXError kAXErrorAttributeUnsupported = -25205;
-constexpr AXError kAXErrorNotificationAlreadyRegistered = -25209;
-constexpr AXError kAXErrorNotificationNotRegistered = -25210;
-
 AXReadResult success(AXAttributeValue value) {
     return AXReadResult{kAXErrorSuccess, std::move(value)};
 }

@@ -20,6 +20,7 @@
 #include "platform/diagnostics.h"
 #include "platform/random_source.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/sim/sim_engine_ports.h"
 #include "platform/sim/sim_feedback_windows.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_main_loop.h"
@@ -66,14 +67,8 @@ class Shell : public ::testing::Test {
     void launch(bool trusted) {
         desktop.setTrusted(trusted);
         shell = std::make_unique<AppDelegate>(ShellPorts{
-            .engine = {.accessibility = desktop,
-                       .workspace = desktop,
-                       .screens = desktop,
-                       .loop = loop,
-                       .feedbackWindows = feedbackWindows,
-                       .random = random,
-                       .diagnostics = diagnostics,
-                       .settings = settings},
+            .engine =
+                sim::simEnginePorts(desktop, loop, feedbackWindows, random, diagnostics, settings),
             .hotKeys = hotKeys,
             .setMenuOpen = [this](bool open) { loop.setMenuOpen(open); },
             .makeSettingsView = nullptr,

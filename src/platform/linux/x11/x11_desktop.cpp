@@ -8,10 +8,6 @@
 namespace tallowmere::x11 {
 namespace {
 
-constexpr AXError kAXErrorIllegalArgument = -25201;
-constexpr AXError kAXErrorAttributeUnsupported = -25205;
-constexpr AXError kAXErrorNotificationUnsupported = -25207;
-constexpr AXError kAXErrorNotificationNotRegistered = -25210;
 // A re-adopting window manager gets this long to bring every window back.
 constexpr double kAdoptionGrace = 3.0;
 
