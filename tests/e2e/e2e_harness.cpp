@@ -199,20 +199,26 @@ std::pair<int, int> Desktop::clientSize(xcb_window_t client) {
 }
 
 xcb_window_t Desktop::openDialog(xcb_window_t parent, int x, int y) {
+    return openWindow(std::string("dialog") + '\0' + "XTerm" + '\0', x, y, parent);
+}
+
+xcb_window_t Desktop::openWindow(const std::string& wmClassBytes, int x, int y,
+                                 std::optional<xcb_window_t> transientFor) {
     xcb_connection_t* c = probe_.conn();
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_window_t window = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, std::int16_t(x),
                       std::int16_t(y), 240, 120, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, 0, nullptr);
-    const std::string wmClass = std::string("dialog") + '\0' + "XTerm" + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        std::uint32_t(wmClass.size()), wmClass.data());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_TRANSIENT_FOR,
-                        XCB_ATOM_WINDOW, 32, 1, &parent);
-    const xcb_atom_t dialog = probe_.atom("_NET_WM_WINDOW_TYPE_DIALOG");
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, probe_.atom("_NET_WM_WINDOW_TYPE"),
-                        XCB_ATOM_ATOM, 32, 1, &dialog);
+                        std::uint32_t(wmClassBytes.size()), wmClassBytes.data());
+    if (transientFor) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_TRANSIENT_FOR,
+                            XCB_ATOM_WINDOW, 32, 1, &*transientFor);
+        const xcb_atom_t dialog = probe_.atom("_NET_WM_WINDOW_TYPE_DIALOG");
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, probe_.atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &dialog);
+    }
     const std::uint32_t self = std::uint32_t(getpid());
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, probe_.atom("_NET_WM_PID"),
                         XCB_ATOM_CARDINAL, 32, 1, &self);

@@ -88,6 +88,9 @@ class Desktop {
     bool normalState(xcb_window_t client);
     // A dialog of class XTerm, transient for `parent`, owned by the test process.
     xcb_window_t openDialog(xcb_window_t parent, int x, int y);
+    // A 240x120 window owned by the test process whose WM_CLASS holds exactly these bytes.
+    xcb_window_t openWindow(const std::string& wmClassBytes, int x, int y,
+                            std::optional<xcb_window_t> transientFor = std::nullopt);
     void closeWindow(xcb_window_t window);
 
   private:

@@ -137,21 +137,38 @@ PrivateDesktop::PrivateDesktop() {
     if (!display) {
         return;
     }
+    if (startWindowManager(*display)) {
+        display_ = display;
+    }
+}
+
+bool PrivateDesktop::startWindowManager(const std::string& display) {
     windowManager_ = spawn({"openbox", "--config-file", "/etc/xdg/openbox/rc.xml"}, display);
     const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (Clock::now() < deadline) {
-        if (windowManagerReady(*display)) {
-            if (windowManagerManages(*display)) {
-                display_ = display;
-            }
-            return;
+        if (windowManagerReady(display)) {
+            return windowManagerManages(display);
         }
         if (waitpid(windowManager_, nullptr, WNOHANG) == windowManager_) {
             windowManager_ = -1;
-            return;
+            return false;
         }
         pause20ms();
     }
+    return false;
+}
+
+bool PrivateDesktop::restartWindowManager(bool crash) {
+    if (windowManager_ > 0) {
+        if (crash) {
+            kill(windowManager_, SIGKILL);
+            waitpid(windowManager_, nullptr, 0);
+        } else {
+            stop(windowManager_);
+        }
+        windowManager_ = -1;
+    }
+    return display_ && startWindowManager(*display_);
 }
 
 PrivateDesktop::~PrivateDesktop() {
@@ -427,7 +444,7 @@ void Probe::sendToDesktop(xcb_window_t client, std::uint32_t desktop) {
 std::vector<xcb_window_t> Probe::clientList() {
     xcb_get_property_reply_t* reply = xcb_get_property_reply(
         conn_,
-        xcb_get_property(conn_, 0, root_, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 4096),
+        xcb_get_property(conn_, 0, root_, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 1 << 20),
         nullptr);
     std::vector<xcb_window_t> result;
     if (reply) {
@@ -442,6 +459,26 @@ void Probe::setClientList(const std::vector<xcb_window_t>& windows) {
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_CLIENT_LIST"),
                         XCB_ATOM_WINDOW, 32, std::uint32_t(windows.size()), windows.data());
     xcb_flush(conn_);
+}
+
+void Probe::setCardinals(xcb_window_t window, const char* property,
+                         const std::vector<std::uint32_t>& values) {
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, atom(property), XCB_ATOM_CARDINAL, 32,
+                        std::uint32_t(values.size()), values.data());
+    xcb_flush(conn_);
+}
+
+std::vector<std::uint32_t> Probe::cardinals(xcb_window_t window, const char* property) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        conn_, xcb_get_property(conn_, 0, window, atom(property), XCB_ATOM_CARDINAL, 0, 4096),
+        nullptr);
+    std::vector<std::uint32_t> result;
+    if (reply) {
+        const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+        result.assign(data, data + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return result;
 }
 
 void execArgv(const std::vector<std::string>& argv) {

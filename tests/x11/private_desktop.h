@@ -44,8 +44,12 @@ class PrivateDesktop {
     int run(const std::vector<std::string>& argv) const;
     // Kills the X server at once, as a crash would.
     void killServer() const;
+    // Ends the window manager (with SIGKILL when `crash`, leaving its root properties behind) and
+    // starts a new one; true once that one manages windows.
+    bool restartWindowManager(bool crash);
 
   private:
+    bool startWindowManager(const std::string& display);
     pid_t server_ = -1;
     pid_t windowManager_ = -1;
     std::optional<std::string> display_;
@@ -118,6 +122,10 @@ class Probe {
     void sendToDesktop(xcb_window_t client, std::uint32_t desktop);
     std::vector<xcb_window_t> clientList();
     void setClientList(const std::vector<xcb_window_t>& windows);
+    // Writes or reads a CARDINAL property as any client may (_NET_WORKAREA, _NET_FRAME_EXTENTS).
+    void setCardinals(xcb_window_t window, const char* property,
+                      const std::vector<std::uint32_t>& values);
+    std::vector<std::uint32_t> cardinals(xcb_window_t window, const char* property);
 
   private:
     void rootMessage(xcb_window_t window, const char* type, std::uint32_t d0, std::uint32_t d1 = 0,

@@ -53,6 +53,11 @@ TEST(ScreensFromMonitors, ClipTheDesktopWideWorkAreaToEachMonitor) {
          RootRect{0, 0, 1920, 2130},
          {screen(rect(0, 0, 1920, 1080), rect(0, 0, 1920, 1080)),
           screen(rect(0, -1080, 1920, 1080), rect(0, -1050, 1920, 1050))}},
+        // Any client may write the work area: one whose edges pass INT_MAX is none at all.
+        {"a work area beyond every monitor",
+         {{0, 0, 1920, 1080}},
+         RootRect{0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF},
+         {screen(rect(0, 0, 1920, 1080), rect(0, 0, 1920, 1080))}},
     };
     for (const MonitorCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,6 +109,16 @@ TEST(X11Screens, ReadMonitorsPrimaryFirstAndTheWorkAreaOfAPanel) {
     };
     EXPECT_EQ(screens.screens(), expected);
     EXPECT_EQ(screens.mainScreen(), expected.front());
+
+    // A rogue client's work area, far off the root, leaves both monitors whole.
+    probe.setCardinals(probe.root(), "_NET_WORKAREA",
+                       {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF});
+    x11::X11Screens reread(*x, nullptr);
+    reread.start();
+    EXPECT_EQ(reread.screens(), (std::vector<Screen>{
+                                    screen(rect(960, 0, 960, 1080), rect(960, 0, 960, 1080)),
+                                    screen(rect(0, 0, 960, 1080), rect(0, 0, 960, 1080)),
+                                }));
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// Reading managed windows into the mirror and keeping them current from X events.
+// Reading managed windows into the mirror and keeping them current from X events. Every property
+// is another client's input: it goes through the bounded decoders, and a batch of new windows is
+// read with all requests sent first and the replies collected after.
 #include "platform/linux/x11/window_mirror.h"
 
 #include <unistd.h>
 #include <xcb/res.h>
-#include <xcb/xcb_icccm.h>
 
 #include <algorithm>
 #include <array>
@@ -17,40 +18,54 @@ namespace {
 constexpr std::uint32_t kClientEvents =
     XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
 constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+// Requests in flight per batch: enough to hide the round trip, few enough to bound the replies
+// held at once when a client list names tens of thousands of ids.
+constexpr std::size_t kBatch = 2048;
+// Client, wrapper, frame: deeper than this below the root is no managed window.
+constexpr int kMaxDepth = 3;
+// Past this many remembered absent ids, forget them all rather than grow without bound.
+constexpr std::size_t kMaxAbsent = 1 << 20;
+// Longer text properties are cut (in 32-bit units).
+constexpr std::uint32_t kTextLength = 512;
 
-std::optional<std::string> stringProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom) {
-    auto reply = own(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
-    if (!reply || reply->format != 8 || reply->type == XCB_ATOM_NONE) {
-        return std::nullopt;
-    }
-    const char* data = static_cast<const char*>(xcb_get_property_value(reply.get()));
-    int length = xcb_get_property_value_length(reply.get());
-    std::string value(data, static_cast<std::size_t>(length));
-    // Lists of strings are NUL-separated; the first one is the value.
-    if (auto nul = value.find('\0'); nul != std::string::npos) {
-        value.resize(nul);
-    }
-    return value;
+using PropertyReply = XcbPtr<xcb_get_property_reply_t>;
+
+xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom,
+                                          std::uint32_t length = kTextLength) {
+    return xcb_get_property(c, 0, w, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
 }
 
-std::optional<Pid> pidFromResources(X11Connection& x, xcb_window_t w) {
-    if (!x.hasRes()) {
-        return std::nullopt;
+PropertyReply collect(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
+    return own(xcb_get_property_reply(c, cookie, nullptr));
+}
+
+PropertyBytes bytesOf(const PropertyReply& reply) {
+    if (!reply) {
+        return {};
     }
-    xcb_res_client_id_spec_t query{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    auto reply = own(xcb_res_query_client_ids_reply(
-        x.conn(), xcb_res_query_client_ids(x.conn(), 1, &query), nullptr));
+    const int length = xcb_get_property_value_length(reply.get());
+    return {reply->type, reply->format,
+            static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get())),
+            length > 0 ? static_cast<std::size_t>(length) : 0};
+}
+
+std::optional<Pid> validPid(std::optional<std::uint32_t> pid) {
+    if (pid && *pid > 0 && *pid <= 0x7fffffff) {
+        return static_cast<Pid>(*pid);
+    }
+    return std::nullopt;
+}
+
+std::optional<Pid> pidFromResources(xcb_res_query_client_ids_reply_t* reply) {
     if (!reply) {
         return std::nullopt;
     }
-    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem;
          xcb_res_client_id_value_next(&it)) {
         if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
             xcb_res_client_id_value_value_length(it.data) >= 1) {
-            std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
-            if (pid > 0 && pid <= 0x7fffffff) {
-                return static_cast<Pid>(pid);
+            if (auto pid = validPid(*xcb_res_client_id_value_value(it.data))) {
+                return pid;
             }
         }
     }
@@ -59,8 +74,16 @@ std::optional<Pid> pidFromResources(X11Connection& x, xcb_window_t w) {
 
 }  // namespace
 
-WindowMirror::WindowMirror(X11Connection& x)
+struct WindowMirror::Candidate {
+    xcb_window_t client = XCB_WINDOW_NONE;
+    xcb_window_t frame = XCB_WINDOW_NONE;   // the client's ancestor that is a child of the root
+    xcb_window_t parent = XCB_WINDOW_NONE;  // climbs to the root
+    xcb_window_t clientParent = XCB_WINDOW_NONE;  // as first read
+};
+
+WindowMirror::WindowMirror(X11Connection& x, Defer defer)
     : x_(x),
+      defer_(std::move(defer)),
       wmSelection_(x.internAtom(("WM_S" + std::to_string(x.screenNumber())).c_str())),
       ownPid_(getpid()) {
     std::array<char, 256> host{};
@@ -76,7 +99,10 @@ void WindowMirror::start(Observer* observer) {
     xcb_change_window_attributes(x_.conn(), x_.root(), XCB_CW_EVENT_MASK, &rootEvents);
     checkWindowManager();
     readRootState();
+    // The windows there at start are all known before anyone asks.
+    learnAll_ = true;
     syncClientList(false);
+    learnAll_ = false;
     x_.flush();
 }
 
@@ -114,27 +140,21 @@ bool WindowMirror::onCurrentDesktop(const MirroredWindow& window) const {
     return window.desktop == kAllDesktops || window.desktop == currentDesktop_;
 }
 
-bool WindowMirror::windowManagerRunning() {
+std::optional<xcb_window_t> WindowMirror::supportingCheck(xcb_window_t window) {
     xcb_connection_t* c = x_.conn();
-    xcb_window_t check = XCB_WINDOW_NONE;
-    if (!xcb_ewmh_get_supporting_wm_check_reply(
-            x_.ewmh(), xcb_ewmh_get_supporting_wm_check(x_.ewmh(), x_.root()), &check, nullptr)) {
-        return false;
-    }
-    xcb_window_t self = XCB_WINDOW_NONE;
-    if (!xcb_ewmh_get_supporting_wm_check_reply(
-            x_.ewmh(), xcb_ewmh_get_supporting_wm_check(x_.ewmh(), check), &self, nullptr)) {
-        return false;
-    }
-    (void)c;
-    return self == check;
+    auto reply = collect(c, requestProperty(c, window, x_.ewmh()->_NET_SUPPORTING_WM_CHECK, 1));
+    return decodeWindow(bytesOf(reply));
+}
+
+bool WindowMirror::windowManagerRunning() {
+    auto check = supportingCheck(x_.root());
+    return check && *check != XCB_WINDOW_NONE && supportingCheck(*check) == check;
 }
 
 void WindowMirror::checkWindowManager() {
     xcb_window_t check = XCB_WINDOW_NONE;
     if (windowManagerRunning()) {
-        xcb_ewmh_get_supporting_wm_check_reply(
-            x_.ewmh(), xcb_ewmh_get_supporting_wm_check(x_.ewmh(), x_.root()), &check, nullptr);
+        check = supportingCheck(x_.root()).value_or(XCB_WINDOW_NONE);
     }
     if (check == wmCheck_) {
         return;
@@ -142,7 +162,7 @@ void WindowMirror::checkWindowManager() {
     const bool hadOne = wmCheck_ != XCB_WINDOW_NONE;
     wmCheck_ = check;
     wmSelectionOwner_ = check != XCB_WINDOW_NONE ? selectionOwner() : xcb_window_t{XCB_WINDOW_NONE};
-    if (check != XCB_WINDOW_NONE) {
+    if (check != XCB_WINDOW_NONE && check != x_.root()) {
         // Its destruction is how a window manager that dies without cleaning up shows.
         const std::uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(x_.conn(), check, XCB_CW_EVENT_MASK, &events);
@@ -150,12 +170,25 @@ void WindowMirror::checkWindowManager() {
     if (hadOne && !windows_.empty()) {
         adopting_ = true;
     }
+    // The client list on the root may still be the old manager's (one killed leaves it behind):
+    // adoption ends on the new manager's own list, or when the grace period runs out.
+    awaitingList_ = adopting_ && check != XCB_WINDOW_NONE;
     if (observer_) {
         observer_->windowManagerChanged(check != XCB_WINDOW_NONE);
     }
-    if (check != XCB_WINDOW_NONE && adopting_) {
-        syncClientList(false);
+}
+
+// The check window is gone: its manager died. A successor may be up already and, as X reuses
+// ids, may even have named a check window with the same id.
+void WindowMirror::windowManagerLost() {
+    wmCheck_ = XCB_WINDOW_NONE;
+    wmSelectionOwner_ = XCB_WINDOW_NONE;
+    adopting_ = !windows_.empty();
+    awaitingList_ = false;
+    if (observer_) {
+        observer_->windowManagerChanged(false);
     }
+    checkWindowManager();
 }
 
 xcb_window_t WindowMirror::selectionOwner() {
@@ -165,6 +198,12 @@ xcb_window_t WindowMirror::selectionOwner() {
 }
 
 void WindowMirror::endAdoption() {
+    if (!adopting_) {
+        return;
+    }
+    // Whatever the list says now decides who came back.
+    awaitingList_ = false;
+    syncClientList(true);
     if (!adopting_) {
         return;
     }
@@ -181,33 +220,30 @@ void WindowMirror::endAdoption() {
 }
 
 void WindowMirror::readRootState() {
-    std::uint32_t desktop = 0;
-    if (xcb_ewmh_get_current_desktop_reply(
-            x_.ewmh(), xcb_ewmh_get_current_desktop(x_.ewmh(), x_.screenNumber()), &desktop,
-            nullptr)) {
-        currentDesktop_ = desktop;
+    xcb_connection_t* c = x_.conn();
+    auto desktopCookie = requestProperty(c, x_.root(), x_.ewmh()->_NET_CURRENT_DESKTOP, 1);
+    auto activeCookie = requestProperty(c, x_.root(), x_.ewmh()->_NET_ACTIVE_WINDOW, 1);
+    if (auto desktop = decodeCardinal(bytesOf(collect(c, desktopCookie)))) {
+        currentDesktop_ = *desktop;
     }
-    xcb_window_t active = XCB_WINDOW_NONE;
-    if (xcb_ewmh_get_active_window_reply(x_.ewmh(),
-                                         xcb_ewmh_get_active_window(x_.ewmh(), x_.screenNumber()),
-                                         &active, nullptr) &&
-        active != XCB_WINDOW_NONE) {
-        active_ = active;
+    auto active = decodeWindow(bytesOf(collect(c, activeCookie)));
+    if (active && *active != XCB_WINDOW_NONE) {
+        active_ = *active;
     } else {
         active_.reset();
     }
 }
 
 void WindowMirror::syncClientList(bool announce) {
-    xcb_ewmh_get_windows_reply_t list{};
-    std::vector<xcb_window_t> listed;
-    if (xcb_ewmh_get_client_list_reply(
-            x_.ewmh(), xcb_ewmh_get_client_list(x_.ewmh(), x_.screenNumber()), &list, nullptr)) {
-        listed.assign(list.windows, list.windows + list.windows_len);
-        xcb_ewmh_get_windows_reply_wipe(&list);
-    }
+    xcb_connection_t* c = x_.conn();
+    // The whole list: a window manager with many windows writes a long one (0x7fffffff units is
+    // the protocol's way of saying "all of it").
+    auto reply = collect(c, requestProperty(c, x_.root(), x_.ewmh()->_NET_CLIENT_LIST, 0x7fffffff));
+    const std::vector<xcb_window_t> listed = decodeClientList(bytesOf(reply), x_.root());
+    reply.reset();
+    const std::unordered_set<xcb_window_t> present(listed.begin(), listed.end());
     const bool shrinking = std::any_of(windows_.begin(), windows_.end(), [&](const auto& entry) {
-        return std::find(listed.begin(), listed.end(), entry.first) == listed.end();
+        return !present.count(entry.first);
     });
     // A window manager being replaced hands WM_Sn over first and then lets go of its windows:
     // those windows are not closing, they are about to be adopted again.
@@ -220,8 +256,7 @@ void WindowMirror::syncClientList(bool announce) {
     }
     std::vector<xcb_window_t> gone;
     for (auto& [client, window] : windows_) {
-        const bool present = std::find(listed.begin(), listed.end(), client) != listed.end();
-        if (present) {
+        if (present.count(client)) {
             window.listed = true;
         } else if (adopting_) {
             window.listed = false;
@@ -232,64 +267,206 @@ void WindowMirror::syncClientList(bool announce) {
     for (xcb_window_t client : gone) {
         removeWindow(client, announce);
     }
-    std::vector<xcb_window_t> fresh;
-    for (xcb_window_t client : listed) {
-        if (!windows_.count(client)) {
-            fresh.push_back(client);
+    listed_ = listed;
+    pending_.clear();
+    for (xcb_window_t client : listed_) {
+        if (!windows_.count(client) && !absent_.count(client)) {
+            pending_.push_back(client);
         }
     }
-    order_ = listed;
-    addWindows(fresh, announce);
-    if (adopting_ && wmCheck_ != XCB_WINDOW_NONE &&
+    learnPending(announce);
+}
+
+// One batch now; the rest on later turns, each against the latest list.
+void WindowMirror::learnPending(bool announce) {
+    const std::size_t now = learnAll_ ? pending_.size() : std::min(pending_.size(), kBatch);
+    const std::vector<xcb_window_t> batch(pending_.begin(),
+                                          pending_.begin() + static_cast<std::ptrdiff_t>(now));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(now));
+    addWindows(batch, announce);
+    // The order of the windows the mirror holds; ids that name nothing are not kept.
+    order_.clear();
+    for (xcb_window_t client : listed_) {
+        if (windows_.count(client)) {
+            order_.push_back(client);
+        }
+    }
+    if (adopting_ && !awaitingList_ && pending_.empty() && wmCheck_ != XCB_WINDOW_NONE &&
         std::all_of(windows_.begin(), windows_.end(),
                     [](const auto& entry) { return entry.second.listed; })) {
         adopting_ = false;
     }
+    if (!pending_.empty() && !learning_) {
+        learning_ = true;
+        defer_([this, alive = std::weak_ptr<bool>(alive_), announce] {
+            if (alive.lock()) {
+                learning_ = false;
+                learnPending(announce);
+                x_.flush();
+            }
+        });
+    }
 }
 
 void WindowMirror::addWindows(const std::vector<xcb_window_t>& clients, bool announce) {
+    for (std::size_t at = 0; at < clients.size(); at += kBatch) {
+        const std::vector<xcb_window_t> batch(
+            clients.begin() + static_cast<std::ptrdiff_t>(at),
+            clients.begin() + static_cast<std::ptrdiff_t>(std::min(at + kBatch, clients.size())));
+        std::vector<Candidate> candidates = findTopLevels(batch);
+        readNewWindows(candidates, announce);
+    }
+}
+
+// Which of the listed ids are windows a manager could hold: they exist and reach the root within
+// a few parents. Nothing is selected on them yet.
+std::vector<WindowMirror::Candidate> WindowMirror::findTopLevels(
+    const std::vector<xcb_window_t>& clients) {
     xcb_connection_t* c = x_.conn();
+    std::vector<xcb_query_tree_cookie_t> trees;
+    trees.reserve(clients.size());
     for (xcb_window_t client : clients) {
-        // Select first, read second: a change made between the two is still seen.
-        xcb_change_window_attributes(c, client, XCB_CW_EVENT_MASK, &kClientEvents);
-        auto geometryCookie = xcb_get_geometry(c, client);
-        auto classCookie = xcb_icccm_get_wm_class(c, client);
-        auto geometry = own(xcb_get_geometry_reply(c, geometryCookie, nullptr));
-        xcb_icccm_get_wm_class_reply_t classReply{};
-        const bool hasClass = xcb_icccm_get_wm_class_reply(c, classCookie, &classReply, nullptr);
-        if (!geometry) {
-            if (hasClass) {
-                xcb_icccm_get_wm_class_reply_wipe(&classReply);
+        trees.push_back(xcb_query_tree(c, client));
+    }
+    std::vector<Candidate> candidates;
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        xcb_generic_error_t* rawError = nullptr;
+        auto tree = own(xcb_query_tree_reply(c, trees[i], &rawError));
+        auto error = own(rawError);
+        if (!tree) {
+            if (error && error->error_code == XCB_WINDOW) {
+                if (absent_.size() >= kMaxAbsent) {
+                    absent_.clear();
+                }
+                absent_.insert(clients[i]);
             }
+            continue;
+        }
+        candidates.push_back({clients[i], clients[i], tree->parent, tree->parent});
+    }
+    // Up the tree one level per round, all windows at once.
+    for (int depth = 1; depth <= kMaxDepth; ++depth) {
+        std::vector<std::pair<Candidate*, xcb_query_tree_cookie_t>> climbing;
+        for (Candidate& candidate : candidates) {
+            if (candidate.parent != x_.root() && candidate.parent != XCB_WINDOW_NONE) {
+                climbing.emplace_back(&candidate, xcb_query_tree(c, candidate.parent));
+            }
+        }
+        if (climbing.empty()) {
+            break;
+        }
+        for (auto& [candidate, cookie] : climbing) {
+            auto tree = own(xcb_query_tree_reply(c, cookie, nullptr));
+            candidate->frame = candidate->parent;
+            candidate->parent = tree ? tree->parent : xcb_window_t{XCB_WINDOW_NONE};
+        }
+    }
+    std::erase_if(candidates,
+                  [&](const Candidate& candidate) { return candidate.parent != x_.root(); });
+    return candidates;
+}
+
+void WindowMirror::readNewWindows(std::vector<Candidate>& candidates, bool announce) {
+    xcb_connection_t* c = x_.conn();
+    xcb_ewmh_connection_t* ewmh = x_.ewmh();
+    const Atoms& atoms = x_.atoms();
+    struct Requests {
+        xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_geometry_cookie_t clientGeometry;
+        xcb_get_geometry_cookie_t frameGeometry;
+        xcb_query_tree_cookie_t tree;
+        xcb_get_property_cookie_t wmClass, pid, machine, role, type, transient, state, desktop,
+            extents;
+        std::optional<xcb_res_query_client_ids_cookie_t> resources;
+    };
+    std::vector<Requests> requests;
+    requests.reserve(candidates.size());
+    for (const Candidate& candidate : candidates) {
+        const xcb_window_t w = candidate.client;
+        // Select first, read second: a change made between the two is still seen.
+        xcb_change_window_attributes(c, w, XCB_CW_EVENT_MASK, &kClientEvents);
+        Requests r{};
+        r.attributes = xcb_get_window_attributes(c, w);
+        r.clientGeometry = xcb_get_geometry(c, w);
+        r.frameGeometry = xcb_get_geometry(c, candidate.frame);
+        r.tree = xcb_query_tree(c, w);
+        r.wmClass = requestProperty(c, w, XCB_ATOM_WM_CLASS);
+        r.pid = requestProperty(c, w, ewmh->_NET_WM_PID, 1);
+        r.machine = requestProperty(c, w, atoms.wmClientMachine);
+        r.role = requestProperty(c, w, atoms.wmWindowRole);
+        r.type = requestProperty(c, w, ewmh->_NET_WM_WINDOW_TYPE, 64);
+        r.transient = requestProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, 1);
+        r.state = requestProperty(c, w, ewmh->_NET_WM_STATE, 64);
+        r.desktop = requestProperty(c, w, ewmh->_NET_WM_DESKTOP, 1);
+        r.extents = requestProperty(c, w, ewmh->_NET_FRAME_EXTENTS, 4);
+        if (x_.hasRes()) {
+            xcb_res_client_id_spec_t query{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            r.resources = xcb_res_query_client_ids(c, 1, &query);
+        }
+        requests.push_back(r);
+    }
+    const int screenWidth = x_.screen()->width_in_pixels;
+    const int screenHeight = x_.screen()->height_in_pixels;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        Requests& r = requests[i];
+        // Every reply is collected, used or not, so none is left queued.
+        auto attributes = own(xcb_get_window_attributes_reply(c, r.attributes, nullptr));
+        auto geometry = own(xcb_get_geometry_reply(c, r.clientGeometry, nullptr));
+        auto frameGeometry = own(xcb_get_geometry_reply(c, r.frameGeometry, nullptr));
+        auto tree = own(xcb_query_tree_reply(c, r.tree, nullptr));
+        auto wmClass = collect(c, r.wmClass);
+        auto pid = collect(c, r.pid);
+        auto machine = collect(c, r.machine);
+        auto role = collect(c, r.role);
+        auto type = collect(c, r.type);
+        auto transient = collect(c, r.transient);
+        auto state = collect(c, r.state);
+        auto desktop = collect(c, r.desktop);
+        auto extents = collect(c, r.extents);
+        XcbPtr<xcb_res_query_client_ids_reply_t> resources;
+        if (r.resources) {
+            resources = own(xcb_res_query_client_ids_reply(c, *r.resources, nullptr));
+        }
+        if (!attributes || !geometry || !tree) {
             continue;  // gone already
         }
+        // No window manager holds these: a list that names one is lying.
+        if (attributes->override_redirect || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY) {
+            continue;
+        }
         MirroredWindow window;
-        window.client = client;
+        window.client = candidates[i].client;
         window.serial = nextSerial_++;
+        window.frame = candidates[i].frame;
         window.clientWidth = geometry->width;
         window.clientHeight = geometry->height;
-        if (hasClass) {
-            window.wmClass = classReply.class_name ? classReply.class_name : "";
-            xcb_icccm_get_wm_class_reply_wipe(&classReply);
+        if (auto decoded = decodeWmClass(bytesOf(wmClass))) {
+            window.wmClass = std::move(decoded->className);
         }
-        window.pid = pidFromResources(x_, client);
+        window.pid = pidFromResources(resources.get());
         if (!window.pid) {
-            std::uint32_t pid = 0;
-            auto machine = stringProperty(c, client, x_.atoms().wmClientMachine);
-            if (xcb_ewmh_get_wm_pid_reply(x_.ewmh(), xcb_ewmh_get_wm_pid(x_.ewmh(), client), &pid,
-                                          nullptr) &&
-                pid > 0 && pid <= 0x7fffffff && (!machine || *machine == hostName_)) {
-                window.pid = static_cast<Pid>(pid);
+            auto host = decodeText(bytesOf(machine));
+            if (!host || *host == hostName_) {
+                window.pid = validPid(decodeCardinal(bytesOf(pid)));
             }
         }
         window.ownProcess = window.pid && *window.pid == ownPid_;
-        readRole(window);
-        readTypeAndTransient(window);
-        readHidden(window);
-        readDesktop(window);
-        readExtents(window);
-        findFrame(window);
-        const MirroredWindow& stored = windows_[client] = std::move(window);
+        window.role = decodeText(bytesOf(role));
+        window.types = decodeAtoms(bytesOf(type));
+        window.transient = decodeWindow(bytesOf(transient)).has_value();
+        const auto states = decodeAtoms(bytesOf(state));
+        window.hidden =
+            std::find(states.begin(), states.end(), ewmh->_NET_WM_STATE_HIDDEN) != states.end();
+        window.desktop = decodeCardinal(bytesOf(desktop)).value_or(kAllDesktops);
+        window.extents = decodeFrameExtents(bytesOf(extents), screenWidth, screenHeight)
+                             .value_or(FrameExtents{});
+        if (tree->parent != candidates[i].clientParent) {
+            findFrame(window);  // reparented between the two rounds
+        } else if (frameGeometry) {
+            window.frameX = frameGeometry->x;
+            window.frameY = frameGeometry->y;
+        }
+        const MirroredWindow& stored = windows_[window.client] = std::move(window);
         if (announce && observer_) {
             observer_->windowListed(stored);
         }
@@ -309,54 +486,42 @@ void WindowMirror::removeWindow(xcb_window_t client, bool announce) {
 }
 
 void WindowMirror::readRole(MirroredWindow& window) {
-    window.role = stringProperty(x_.conn(), window.client, x_.atoms().wmWindowRole);
+    xcb_connection_t* c = x_.conn();
+    window.role =
+        decodeText(bytesOf(collect(c, requestProperty(c, window.client, x_.atoms().wmWindowRole))));
 }
 
 void WindowMirror::readTypeAndTransient(MirroredWindow& window) {
-    xcb_ewmh_get_atoms_reply_t types{};
-    window.types.clear();
-    if (xcb_ewmh_get_wm_window_type_reply(
-            x_.ewmh(), xcb_ewmh_get_wm_window_type(x_.ewmh(), window.client), &types, nullptr)) {
-        window.types.assign(types.atoms, types.atoms + types.atoms_len);
-        xcb_ewmh_get_atoms_reply_wipe(&types);
-    }
-    xcb_window_t owner = XCB_WINDOW_NONE;
-    window.transient = xcb_icccm_get_wm_transient_for_reply(
-                           x_.conn(), xcb_icccm_get_wm_transient_for(x_.conn(), window.client),
-                           &owner, nullptr) != 0;
+    xcb_connection_t* c = x_.conn();
+    auto type = requestProperty(c, window.client, x_.ewmh()->_NET_WM_WINDOW_TYPE, 64);
+    auto transient = requestProperty(c, window.client, XCB_ATOM_WM_TRANSIENT_FOR, 1);
+    window.types = decodeAtoms(bytesOf(collect(c, type)));
+    window.transient = decodeWindow(bytesOf(collect(c, transient))).has_value();
 }
 
 void WindowMirror::readHidden(MirroredWindow& window) {
-    xcb_ewmh_get_atoms_reply_t state{};
-    window.hidden = false;
-    if (xcb_ewmh_get_wm_state_reply(x_.ewmh(), xcb_ewmh_get_wm_state(x_.ewmh(), window.client),
-                                    &state, nullptr)) {
-        const xcb_atom_t hidden = x_.ewmh()->_NET_WM_STATE_HIDDEN;
-        window.hidden = std::find(state.atoms, state.atoms + state.atoms_len, hidden) !=
-                        state.atoms + state.atoms_len;
-        xcb_ewmh_get_atoms_reply_wipe(&state);
-    }
+    xcb_connection_t* c = x_.conn();
+    const auto states = decodeAtoms(
+        bytesOf(collect(c, requestProperty(c, window.client, x_.ewmh()->_NET_WM_STATE, 64))));
+    window.hidden =
+        std::find(states.begin(), states.end(), x_.ewmh()->_NET_WM_STATE_HIDDEN) != states.end();
 }
 
 void WindowMirror::readDesktop(MirroredWindow& window) {
-    std::uint32_t desktop = 0;
+    xcb_connection_t* c = x_.conn();
     // No desktop property: the window shows wherever the user is.
     window.desktop =
-        xcb_ewmh_get_wm_desktop_reply(x_.ewmh(), xcb_ewmh_get_wm_desktop(x_.ewmh(), window.client),
-                                      &desktop, nullptr)
-            ? desktop
-            : kAllDesktops;
+        decodeCardinal(
+            bytesOf(collect(c, requestProperty(c, window.client, x_.ewmh()->_NET_WM_DESKTOP, 1))))
+            .value_or(kAllDesktops);
 }
 
 void WindowMirror::readExtents(MirroredWindow& window) {
-    xcb_ewmh_get_extents_reply_t extents{};
-    if (xcb_ewmh_get_frame_extents_reply(
-            x_.ewmh(), xcb_ewmh_get_frame_extents(x_.ewmh(), window.client), &extents, nullptr)) {
-        window.extents = {int(extents.left), int(extents.right), int(extents.top),
-                          int(extents.bottom)};
-    } else {
-        window.extents = {};
-    }
+    xcb_connection_t* c = x_.conn();
+    auto reply = collect(c, requestProperty(c, window.client, x_.ewmh()->_NET_FRAME_EXTENTS, 4));
+    window.extents = decodeFrameExtents(bytesOf(reply), x_.screen()->width_in_pixels,
+                                        x_.screen()->height_in_pixels)
+                         .value_or(FrameExtents{});
 }
 
 void WindowMirror::findFrame(MirroredWindow& window) {
@@ -390,6 +555,10 @@ bool WindowMirror::handleEvent(const xcb_generic_event_t& event) {
             xcb_ewmh_connection_t* ewmh = x_.ewmh();
             if (e.window == x_.root()) {
                 if (e.atom == ewmh->_NET_CLIENT_LIST) {
+                    // Written after the new manager announced itself: its own list.
+                    if (wmCheck_ != XCB_WINDOW_NONE) {
+                        awaitingList_ = false;
+                    }
                     syncClientList(true);
                 } else if (e.atom == ewmh->_NET_CURRENT_DESKTOP ||
                            e.atom == ewmh->_NET_ACTIVE_WINDOW) {
@@ -443,6 +612,12 @@ bool WindowMirror::handleEvent(const xcb_generic_event_t& event) {
             }
             return false;
         }
+        case XCB_CREATE_NOTIFY: {
+            // X reuses ids: one that named nothing may name a window now.
+            const auto& e = reinterpret_cast<const xcb_create_notify_event_t&>(event);
+            absent_.erase(e.window);
+            return false;
+        }
         case XCB_REPARENT_NOTIFY: {
             const auto& e = reinterpret_cast<const xcb_reparent_notify_event_t&>(event);
             if (MirroredWindow* window = mutableFind(e.window)) {
@@ -453,7 +628,7 @@ bool WindowMirror::handleEvent(const xcb_generic_event_t& event) {
         case XCB_DESTROY_NOTIFY: {
             const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
             if (e.window == wmCheck_) {
-                checkWindowManager();
+                windowManagerLost();
             }
             removeWindow(e.window, true);
             return false;

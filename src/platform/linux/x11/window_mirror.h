@@ -8,21 +8,17 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/geometry.h"
+#include "platform/linux/x11/property_decoders.h"
 #include "platform/linux/x11/x11_connection.h"
 
 namespace tallowmere::x11 {
-
-struct FrameExtents {
-    int left = 0;
-    int right = 0;
-    int top = 0;
-    int bottom = 0;
-};
 
 struct MirroredWindow {
     xcb_window_t client = XCB_WINDOW_NONE;
@@ -45,9 +41,10 @@ struct MirroredWindow {
     bool ownProcess = false;
 
     Point position() const { return {double(frameX), double(frameY)}; }
+    // Summed in double: the extents come from another client.
     Size size() const {
-        return {double(clientWidth + extents.left + extents.right),
-                double(clientHeight + extents.top + extents.bottom)};
+        return {double(clientWidth) + extents.left + extents.right,
+                double(clientHeight) + extents.top + extents.bottom};
     }
 };
 
@@ -64,7 +61,10 @@ class WindowMirror {
         virtual void windowManagerChanged(bool running) { (void)running; }
     };
 
-    explicit WindowMirror(X11Connection& x);
+    // Work deferred to a later turn of the main loop, so that a huge client list is learnt a
+    // batch at a time while everything else goes on.
+    using Defer = std::function<void(std::function<void()>)>;
+    WindowMirror(X11Connection& x, Defer defer);
 
     // Selects the root's events and reads the current client list; the windows found are
     // recorded without notice.
@@ -86,9 +86,16 @@ class WindowMirror {
     // Ends re-adoption: windows it did not bring back leave the mirror with notice.
     void endAdoption();
 
+    // Ids the mirror learnt do not exist (a client list may name any number of them); for tests.
+    std::size_t knownAbsent() const { return absent_.size(); }
+
   private:
+    struct Candidate;
     void syncClientList(bool announce);
+    void learnPending(bool announce);
     void addWindows(const std::vector<xcb_window_t>& clients, bool announce);
+    std::vector<Candidate> findTopLevels(const std::vector<xcb_window_t>& clients);
+    void readNewWindows(std::vector<Candidate>& candidates, bool announce);
     void removeWindow(xcb_window_t client, bool announce);
     void readHidden(MirroredWindow& window);
     void readDesktop(MirroredWindow& window);
@@ -98,10 +105,13 @@ class WindowMirror {
     void findFrame(MirroredWindow& window);
     void readRootState();
     void checkWindowManager();
+    void windowManagerLost();
+    std::optional<xcb_window_t> supportingCheck(xcb_window_t window);
     xcb_window_t selectionOwner();
     MirroredWindow* mutableFind(xcb_window_t client);
 
     X11Connection& x_;
+    Defer defer_;
     Observer* observer_ = nullptr;
     std::map<xcb_window_t, MirroredWindow> windows_;
     std::vector<xcb_window_t> order_;
@@ -112,6 +122,15 @@ class WindowMirror {
     xcb_atom_t wmSelection_ = XCB_ATOM_NONE;
     xcb_window_t wmSelectionOwner_ = XCB_WINDOW_NONE;
     bool adopting_ = false;
+    // A new window manager's first client list is still to come: the one on the root may be its
+    // dead predecessor's.
+    bool awaitingList_ = false;
+    std::unordered_set<xcb_window_t> absent_;
+    std::vector<xcb_window_t> listed_;   // the last client list read
+    std::vector<xcb_window_t> pending_;  // listed ids still to be learnt, in list order
+    bool learning_ = false;              // a later batch is scheduled
+    bool learnAll_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     Pid ownPid_ = 0;
     std::string hostName_;
 };

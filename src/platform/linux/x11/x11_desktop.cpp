@@ -59,7 +59,7 @@ X11Desktop::X11Desktop(X11Connection& x, MainLoop& loop, Post post,
     : x_(x),
       loop_(loop),
       post_(std::move(post)),
-      mirror_(x),
+      mirror_(x, [&loop](std::function<void()> work) { loop.dispatchAfter(0, std::move(work)); }),
       groups_(std::move(watchFd), *this),
       mover_(
           x, [&loop] { return loop.now(); },

@@ -8,20 +8,6 @@
 #include "platform/linux/x11/xcb_ptr.h"
 
 namespace tallowmere::x11 {
-namespace {
-
-std::optional<RootRect> intersect(const RootRect& a, const RootRect& b) {
-    const int left = std::max(a.x, b.x);
-    const int top = std::max(a.y, b.y);
-    const int right = std::min(a.x + a.width, b.x + b.width);
-    const int bottom = std::min(a.y + a.height, b.y + b.height);
-    if (right <= left || bottom <= top) {
-        return std::nullopt;
-    }
-    return RootRect{left, top, right - left, bottom - top};
-}
-
-}  // namespace
 
 std::vector<Screen> screensFromMonitors(const std::vector<RootRect>& monitors,
                                         const std::optional<RootRect>& workArea) {
@@ -106,23 +92,30 @@ void X11Screens::refresh() {
     monitors_ = primary;
     monitors_.insert(monitors_.end(), others.begin(), others.end());
     if (monitors_.empty()) {
-        const xcb_screen_t* s = x_.screen();
-        monitors_.push_back({0, 0, s->width_in_pixels, s->height_in_pixels});
+        const xcb_screen_t* root = x_.screen();
+        monitors_.push_back({0, 0, root->width_in_pixels, root->height_in_pixels});
     }
 
-    std::optional<RootRect> workArea;
-    std::uint32_t desktop = 0;
-    xcb_ewmh_get_current_desktop_reply(
-        x_.ewmh(), xcb_ewmh_get_current_desktop(x_.ewmh(), x_.screenNumber()), &desktop, nullptr);
-    xcb_ewmh_get_workarea_reply_t areas{};
-    if (xcb_ewmh_get_workarea_reply(x_.ewmh(), xcb_ewmh_get_workarea(x_.ewmh(), x_.screenNumber()),
-                                    &areas, nullptr)) {
-        if (areas.workarea_len > 0) {
-            const auto& a = areas.workarea[desktop < areas.workarea_len ? desktop : 0];
-            workArea = RootRect{int(a.x), int(a.y), int(a.width), int(a.height)};
-        }
-        xcb_ewmh_get_workarea_reply_wipe(&areas);
-    }
+    // The window manager's work area is any client's to write: clipped to the root on reading.
+    xcb_ewmh_connection_t* ewmh = x_.ewmh();
+    auto desktopCookie = xcb_get_property(c, 0, x_.root(), ewmh->_NET_CURRENT_DESKTOP,
+                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
+    auto areaCookie =
+        xcb_get_property(c, 0, x_.root(), ewmh->_NET_WORKAREA, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096);
+    auto bytes = [](const xcb_get_property_reply_t* reply) {
+        return reply
+                   ? PropertyBytes{reply->type, reply->format,
+                                   static_cast<const std::uint8_t*>(xcb_get_property_value(reply)),
+                                   static_cast<std::size_t>(
+                                       std::max(0, xcb_get_property_value_length(reply)))}
+                   : PropertyBytes{};
+    };
+    auto desktopReply = own(xcb_get_property_reply(c, desktopCookie, nullptr));
+    auto areaReply = own(xcb_get_property_reply(c, areaCookie, nullptr));
+    const std::uint32_t desktop = decodeCardinal(bytes(desktopReply.get())).value_or(0);
+    const xcb_screen_t* s = x_.screen();
+    const std::optional<RootRect> workArea =
+        decodeWorkArea(bytes(areaReply.get()), desktop, s->width_in_pixels, s->height_in_pixels);
     screens_ = screensFromMonitors(monitors_, workArea);
     stale_ = false;
 }

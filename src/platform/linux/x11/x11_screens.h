@@ -6,18 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "platform/linux/x11/property_decoders.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/screens.h"
 
 namespace tallowmere::x11 {
-
-// A rectangle in root coordinates (top-left origin, y down).
-struct RootRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
 
 // The pure part: monitors (primary first) and the work area to the core's screens.
 std::vector<Screen> screensFromMonitors(const std::vector<RootRect>& monitors,

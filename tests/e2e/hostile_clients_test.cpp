@@ -1,0 +1,143 @@
+// The program among clients that write whatever they like into window and root properties, and
+// beside a window manager that crashes: it lives on, follows the frames and lines up the next
+// pair exactly.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "arrangement_fixture.h"
+
+namespace tallowmere::e2e {
+namespace {
+
+using namespace std::string_literals;
+
+void pauseSeconds(double seconds) {
+    waitUntil([] { return false; }, seconds);
+}
+
+// C opens alone and is moved by a pager to (700, 300); D opens at (1300, 500). If the program
+// still follows frames, the row [C, D] is centred on C's new place, as [A, B] in the row scenario:
+// C at 690 - w/2, D at 710 + w/2, both at 300.
+TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
+    // Already there when the program starts: a class of 9000 bytes and no NUL.
+    desktop_->openWindow(std::string(9000, 'w'), 40, 40);
+    Xterm& a = startWith(preferences("none"), 100, 100);
+    x11test::Probe& probe = desktop_->probe();
+
+    // Classes of every malformed shape: empty, one string, no NUL at all.
+    std::vector<xcb_window_t> strangers;
+    for (const std::string& bytes : {""s, "abc\0"s, "abcdefgh"s, std::string(9000, 'x')}) {
+        strangers.push_back(desktop_->openWindow(bytes, 60, 60));
+    }
+    // A watched window whose extents add up past any int.
+    const xcb_window_t huge = desktop_->openWindow("huge\0XTerm\0"s, 900, 500);
+    ASSERT_TRUE(waitUntil([&] { return desktop_->listed(huge) && desktop_->normalState(huge); }))
+        << desktop_->listed(huge) << desktop_->normalState(huge) << " "
+        << probe.clientList().size();
+    ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 1; }))
+        << app_->errorOutput();
+    probe.setCardinals(huge, "_NET_FRAME_EXTENTS",
+                       {0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 0x80000000});
+    // A work area far off the root.
+    const std::vector<std::uint32_t> workArea = probe.cardinals(probe.root(), "_NET_WORKAREA");
+    probe.setCardinals(probe.root(), "_NET_WORKAREA",
+                       {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF});
+    // For half a second the client list names the root, and every window twice.
+    std::vector<xcb_window_t> list = probe.clientList();
+    std::vector<xcb_window_t> rogue = list;
+    rogue.insert(rogue.end(), list.begin(), list.end());
+    rogue.push_back(probe.root());
+    probe.setClientList(rogue);
+    pauseSeconds(0.5);
+    probe.setClientList(list);
+
+    // A decision that reads the absurd window's size.
+    Xterm& b = open(1300, 500);
+    ASSERT_TRUE(waitUntil([&] {
+        return app_->countLines("整列実行") >= 2 || app_->countLines("全体幅") >= 1;
+    })) << app_->errorOutput();
+    ASSERT_TRUE(app_->process().running()) << app_->errorOutput();
+
+    // Back to an honest desktop, the program still there.
+    desktop_->closeWindow(huge);
+    for (xcb_window_t stranger : strangers) {
+        desktop_->closeWindow(stranger);
+    }
+    closeAll();
+    (void)a;
+    (void)b;
+    if (!workArea.empty()) {
+        probe.setCardinals(probe.root(), "_NET_WORKAREA", workArea);
+    }
+    Xterm& c = open(1200, 600);
+    ASSERT_TRUE(waitUntil([&] {
+        return app_->countLines("既存の標準ウィンドウがないため整列不要") >= 1;
+    })) << app_->errorOutput();
+    probe.moveFrame(c.window, 700, 300);
+    ASSERT_TRUE(waitUntil([&] { return desktop_->frame(c.window) == FramePosition{700, 300}; }));
+    Xterm& d = open(1300, 500);
+    expectFrames({{&c, {690 - w_ / 2, 300}}, {&d, {710 + w_ / 2, 300}}});
+    EXPECT_TRUE(app_->process().running()) << app_->errorOutput();
+}
+
+// A window manager killed outright leaves its client list on the root, and a new one adopts
+// the windows: neither is the user's doing, so the program moves nothing and counts nothing as
+// closed; the next window is lined up with the two where they stand.
+TEST_F(Arrangement, AWindowManagerThatCrashesAndRestartsRearrangesNothing) {
+    if (std::string(std::getenv("TALLOWMERE_WM")) != "openbox") {
+        GTEST_SKIP() << "runs on a desktop of its own with openbox";
+    }
+    x11test::PrivateDesktop own;
+    ASSERT_TRUE(own.display());
+    Tallowmere app(preferences("none"), *own.display());
+    Desktop desktop(*own.display());
+    std::deque<Xterm> xterms;
+    xterms.push_back(openXterm(desktop, 700, 300));
+    Xterm& a = xterms.back();
+    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    xterms.push_back(openXterm(desktop, 1300, 500));
+    Xterm& b = xterms.back();
+    // openbox frames: 486 wide.
+    const int w = 486;
+    ASSERT_TRUE(waitUntil([&] {
+        return desktop.frame(a.window) == FramePosition{690 - w / 2, 300} &&
+               desktop.frame(b.window) == FramePosition{710 + w / 2, 300};
+    })) << app.errorOutput();
+
+    ASSERT_TRUE(own.restartWindowManager(true));
+    // The server put the clients on the root where they stood; the new openbox frames them there,
+    // so each frame lands one title bar lower and one border to the right: the row itself holds.
+    std::optional<FramePosition> a0;
+    std::optional<FramePosition> b0;
+    ASSERT_TRUE(waitUntil([&] {
+        a0 = desktop.frame(a.window);
+        b0 = desktop.frame(b.window);
+        return desktop.normalState(a.window) && desktop.normalState(b.window) && a0 && b0 &&
+               a0->y > 300 && b0->x == a0->x + w + 20 && b0->y == a0->y;
+    })) << "openbox did not adopt the windows";
+    // Past the grace the program gives a window manager to bring every window back.
+    pauseSeconds(3.5);
+    EXPECT_EQ(desktop.frame(a.window), a0);
+    EXPECT_EQ(desktop.frame(b.window), b0);
+    EXPECT_EQ(app.countLines("ウィンドウの終了を検知"), 0u) << app.errorOutput();
+    EXPECT_EQ(app.countLines("整列実行"), 1u) << app.errorOutput();
+
+    // The row [A, B] from x0 is centred at x0 + w + 10; [A, B, C], 3w + 40 wide, starts at
+    // x0 - w/2 - 10.
+    xterms.push_back(openXterm(desktop, 1400, 650));
+    Xterm& c = xterms.back();
+    const int x0 = a0->x;
+    ASSERT_TRUE(waitUntil([&] {
+        return desktop.frame(a.window) == FramePosition{x0 - w / 2 - 10, a0->y} &&
+               desktop.frame(b.window) == FramePosition{x0 + w / 2 + 10, a0->y} &&
+               desktop.frame(c.window) == FramePosition{x0 + 3 * w / 2 + 30, a0->y};
+    })) << app.errorOutput();
+    EXPECT_EQ(app.countLines("整列実行"), 2u) << app.errorOutput();
+    EXPECT_TRUE(app.process().running());
+}
+
+}  // namespace
+}  // namespace tallowmere::e2e
