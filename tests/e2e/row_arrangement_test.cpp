@@ -29,7 +29,7 @@ namespace {
 // C is minimised: A and C's place span 690 - w/2 .. 710 + 3w/2, centre 700 + w/2: A alone at
 // 700 + w/2 - w/2 = 700.
 // C is restored: it is the new window, on the right of A (centre 700 + w/2): back to
-// 690 - w/2 and 710 + w/2.
+// 690 - w/2 and 710 + w/2. D then joins [A, C] exactly as C joined [A, B].
 TEST_F(Arrangement, XtermsFormOneRowAndCloseUpWhenOneClosesOrIsMinimised) {
     Xterm& a = startWith(preferences("none"), 700, 300);
     ASSERT_EQ(desktop_->frame(a.window), (FramePosition{700, 300}));
@@ -60,6 +60,24 @@ TEST_F(Arrangement, XtermsFormOneRowAndCloseUpWhenOneClosesOrIsMinimised) {
     expectFrames({{&a, {700, 300}}});
     desktop_->probe().activate(c.window);
     expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
+
+    // D joins [A, C] as C joined [A, B]; minimised and restored it leaves and rejoins on the
+    // right; when it then closes, the row closes up once and nothing moves afterwards.
+    Xterm& d = open(1400, 650);
+    expectFrames({{&a, {680 - w_, 300}}, {&c, {700, 300}}, {&d, {720 + w_, 300}}});
+    desktop_->probe().iconify(d.window);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
+    desktop_->probe().activate(d.window);
+    expectFrames({{&a, {680 - w_, 300}}, {&c, {700, 300}}, {&d, {720 + w_, 300}}});
+    const std::size_t closings = app_->countLines("ウィンドウの終了を検知");
+    d.process->signal(SIGTERM);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
+    EXPECT_FALSE(waitUntil(
+        [&] {
+            return desktop_->frame(a.window) != FramePosition{690 - w_ / 2, 300};
+        },
+        1));
+    EXPECT_EQ(app_->countLines("ウィンドウの終了を検知"), closings + 1) << app_->errorOutput();
 
     EXPECT_EQ(desktop_->frame(dialogs_[0]), dialogAt);
     EXPECT_EQ(desktop_->frame(other.window), otherAt);

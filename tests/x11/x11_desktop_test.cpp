@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
 #include "private_desktop.h"
@@ -158,6 +159,32 @@ class X11DesktopTest : public ::testing::Test {
         return notices_.empty() ? AXElement() : notices_.back().element;
     }
 
+    // The observer contract's view of this desktop: windows of class "Contract".
+    class Contract final : public contract::ContractDesktop {
+      public:
+        explicit Contract(X11DesktopTest& test) : t_(test) {
+            test.openWindow("Contract", 40, 40);
+            pid_ = test.applications_.at("Contract");
+        }
+        Accessibility& ax() override { return *t_.desktop_; }
+        Pid application() override { return pid_; }
+        void openWindow() override { t_.owner_->create("Contract", 100, 100, 300, 200); }
+        void closeWindow(const AXElement& window) override {
+            t_.owner_->destroy(t_.desktop_->clientOf(window).value());
+        }
+        bool settleUntil(const std::function<bool()>& condition) override {
+            return t_.waitUntil(condition);
+        }
+        void settle() override {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+            t_.waitUntil([&] { return std::chrono::steady_clock::now() > until; });
+        }
+
+      private:
+        X11DesktopTest& t_;
+        Pid pid_ = 0;
+    };
+
     PrivateDesktop display_;
     ManualLoop loop_;
     // Before the desktop, whose exit-watch tokens erase their entries when it goes.
@@ -228,6 +255,21 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     ASSERT_EQ(windowsOf("Probe").size(), 1u);
     EXPECT_EQ(windowsOf("Probe")[0], successor);
     EXPECT_EQ(x_->errorCount(), 0u);
+}
+
+TEST_F(X11DesktopTest, ObserverRegistrationsAreUniqueAndRemovable) {
+    Contract desktop(*this);
+    contract::registrationsAreUniqueAndRemovable(desktop);
+}
+
+TEST_F(X11DesktopTest, ObserverDeliveryFollowsOrderAttachmentAndRemoval) {
+    Contract desktop(*this);
+    contract::deliveryFollowsOrderAttachmentAndRemoval(desktop);
+}
+
+TEST_F(X11DesktopTest, ObserverHearsADestructionOnceAndNeverAgain) {
+    Contract desktop(*this);
+    contract::destructionIsHeardOnceAndNeverAgain(desktop);
 }
 
 TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {

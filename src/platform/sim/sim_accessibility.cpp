@@ -22,8 +22,8 @@ const SimDesktop::ElementRef* SimDesktop::refOf(const AXElement& element) const 
     return dynamic_cast<const ElementRef*>(element.get());
 }
 
-SimDesktop::ObserverState* SimDesktop::stateOf(const AXObserver& observer) const {
-    return dynamic_cast<ObserverState*>(observer.get());
+ObserverRegistry::Observer* SimDesktop::stateOf(const AXObserver& observer) const {
+    return ObserverRegistry::find(observer);
 }
 
 std::string SimDesktop::describe(const AXElement& element) const {
@@ -119,121 +119,84 @@ AXObserverCreateResult SimDesktop::createObserver(Pid pid, AXObserverCallback ca
     if (auto it = failObserverCreate_.find(pid); it != failObserverCreate_.end()) {
         return AXObserverCreateResult{it->second, nullptr};
     }
-    auto state = std::make_shared<ObserverState>();
-    state->desktop = this;
-    state->desktopAlive = alive_;
-    state->pid = pid;
-    state->callback = callback;
-    std::erase_if(observers_, [](const auto& weak) { return weak.expired(); });
-    observers_.push_back(state);
+    auto observer =
+        observers_.create(pid, callback, [this, alive = std::weak_ptr<bool>(alive_), pid] {
+            if (!alive.expired()) {
+                observerOps_.push_back({"release", pid, "", ""});
+            }
+        });
     observerOps_.push_back({"create", pid, "", ""});
-    return AXObserverCreateResult{kAXErrorSuccess, state};
+    return AXObserverCreateResult{kAXErrorSuccess, observer};
 }
 
 AXError SimDesktop::addNotification(const AXObserver& observer, const AXElement& element,
                                     std::string_view notification, void* refcon) {
-    ObserverState* state = stateOf(observer);
+    auto* state = stateOf(observer);
     if (!state) {
         return kAXErrorIllegalArgument;
     }
-    observerOps_.push_back({"add", state->pid, describe(element), std::string(notification)});
-    if (auto it = failAddNotification_.find({state->pid, std::string(notification)});
+    observerOps_.push_back({"add", state->pid(), describe(element), std::string(notification)});
+    if (auto it = failAddNotification_.find({state->pid(), std::string(notification)});
         it != failAddNotification_.end()) {
         return it->second;
     }
-    for (const auto& entry : state->entries) {
-        if (entry.element == element && entry.notification == notification) {
-            return kAXErrorNotificationAlreadyRegistered;
-        }
-    }
-    state->entries.push_back({element, std::string(notification), refcon});
-    return kAXErrorSuccess;
+    return observers_.add(observer, element, notification, refcon);
 }
 
 AXError SimDesktop::removeNotification(const AXObserver& observer, const AXElement& element,
                                        std::string_view notification) {
-    ObserverState* state = stateOf(observer);
+    auto* state = stateOf(observer);
     if (!state) {
         return kAXErrorIllegalArgument;
     }
-    observerOps_.push_back({"remove", state->pid, describe(element), std::string(notification)});
-    const auto removed = std::erase_if(state->entries, [&](const auto& entry) {
-        return entry.element == element && entry.notification == notification;
-    });
-    return removed > 0 ? kAXErrorSuccess : kAXErrorNotificationNotRegistered;
+    observerOps_.push_back({"remove", state->pid(), describe(element), std::string(notification)});
+    return observers_.remove(observer, element, notification);
 }
 
 void SimDesktop::addRunLoopSource(const AXObserver& observer) {
-    if (ObserverState* state = stateOf(observer)) {
-        state->attached = true;
-        observerOps_.push_back({"attach", state->pid, "", ""});
+    if (auto* state = stateOf(observer)) {
+        observers_.attach(observer, true);
+        observerOps_.push_back({"attach", state->pid(), "", ""});
     }
 }
 
 void SimDesktop::removeRunLoopSource(const AXObserver& observer) {
-    if (ObserverState* state = stateOf(observer)) {
-        state->attached = false;
-        observerOps_.push_back({"detach", state->pid, "", ""});
+    if (auto* state = stateOf(observer)) {
+        observers_.attach(observer, false);
+        observerOps_.push_back({"detach", state->pid(), "", ""});
     }
 }
 
 void SimDesktop::emit(Pid pid, const AXElement& target, const AXElement& subject,
                       const std::string& notification) {
-    for (const auto& weak : observers_) {
-        auto state = weak.lock();
-        if (!state || state->pid != pid) {
-            continue;
-        }
-        const bool registered =
-            std::any_of(state->entries.begin(), state->entries.end(), [&](const auto& entry) {
-                return entry.element == target && entry.notification == notification;
-            });
-        if (!registered) {
-            continue;
-        }
-        // Registration and attachment are checked again at delivery: a source detached, or a
-        // registration removed, in the meantime delivers nothing.
-        loop_.post(RunLoopMode::defaultMode,
-                   [observer = std::weak_ptr<ObserverState>(state), target, subject, notification] {
-                       auto live = observer.lock();
-                       if (!live || !live->attached) {
-                           return;
-                       }
-                       for (const auto& entry : live->entries) {
-                           if (entry.element == target && entry.notification == notification) {
-                               live->callback(live, subject, notification, entry.refcon);
-                               return;
-                           }
-                       }
-                   });
+    // Registration and attachment are checked again at delivery: a source detached, or a
+    // registration removed, in the meantime delivers nothing.
+    for (auto& found :
+         observers_.targets(pid, notification, [&](const AXElement& on) { return on == target; })) {
+        loop_.post(RunLoopMode::defaultMode, [found, subject, notification] {
+            ObserverRegistry::deliver(found, notification, subject);
+        });
     }
 }
 
 std::size_t SimDesktop::liveObserverCount(Pid pid) const {
-    return static_cast<std::size_t>(
-        std::count_if(observers_.begin(), observers_.end(), [pid](const auto& weak) {
-            auto state = weak.lock();
-            return state && state->pid == pid;
-        }));
+    return observers_.live(pid).size();
 }
 
 std::vector<Registration> SimDesktop::registrations(Pid pid) const {
     std::vector<Registration> result;
-    for (const auto& weak : observers_) {
-        if (auto state = weak.lock(); state && state->pid == pid) {
-            for (const auto& entry : state->entries) {
-                result.push_back({describe(entry.element), entry.notification});
-            }
+    for (const auto& observer : observers_.live(pid)) {
+        for (const auto& entry : observer->registrations()) {
+            result.push_back({describe(entry.element), entry.notification});
         }
     }
     return result;
 }
 
 bool SimDesktop::observerAttached(Pid pid) const {
-    return std::any_of(observers_.begin(), observers_.end(), [pid](const auto& weak) {
-        auto state = weak.lock();
-        return state && state->pid == pid && state->attached;
-    });
+    const auto observers = observers_.live(pid);
+    return std::any_of(observers.begin(), observers.end(),
+                       [](const auto& observer) { return observer->attached(); });
 }
 
 }  // namespace tallowmere::sim

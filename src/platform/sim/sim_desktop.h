@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/accessibility.h"
+#include "platform/observer_registry.h"
 #include "platform/screens.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/workspace.h"
@@ -138,14 +139,13 @@ class SimDesktop final : public Accessibility, public Workspace, public Screens 
   private:
     struct WindowState;
     struct AppState;
-    struct ObserverState;
     struct ElementRef;
 
     WindowState* findWindow(WindowId id);
     const WindowState* findWindow(WindowId id) const;
     AppState* findApp(Pid pid);
     const ElementRef* refOf(const AXElement& element) const;
-    ObserverState* stateOf(const AXObserver& observer) const;
+    ObserverRegistry::Observer* stateOf(const AXObserver& observer) const;
     std::string describe(const AXElement& element) const;
     AXReadResult readWindow(const WindowState& window, std::string_view attribute) const;
     // Queues a notification to every observer of pid registered for it on `target`.
@@ -166,7 +166,7 @@ class SimDesktop final : public Accessibility, public Workspace, public Screens 
     std::vector<PositionWrite> writes_;
     bool recordWrites_ = true;
     std::vector<ObserverOperation> observerOps_;
-    std::vector<std::weak_ptr<ObserverState>> observers_;
+    ObserverRegistry observers_;
     std::map<Pid, AXError> failObserverCreate_;
     std::map<std::pair<Pid, std::string>, AXError> failAddNotification_;
     struct WorkspaceRegistration {

@@ -48,25 +48,4 @@ struct SimDesktop::ElementRef final : AXElementRef {
     WindowId window;
 };
 
-struct SimDesktop::ObserverState final : AXObserverRef {
-    struct Entry {
-        AXElement element;
-        std::string notification;
-        void* refcon = nullptr;
-    };
-
-    ~ObserverState() override {
-        if (!desktopAlive.expired()) {
-            desktop->observerOps_.push_back({"release", pid, "", ""});
-        }
-    }
-
-    SimDesktop* desktop = nullptr;
-    std::weak_ptr<bool> desktopAlive;
-    Pid pid = 0;
-    AXObserverCallback callback = nullptr;
-    bool attached = false;
-    std::vector<Entry> entries;
-};
-
 }  // namespace tallowmere::sim

@@ -42,18 +42,6 @@ struct X11Desktop::ElementRef final : AXElementRef {
     xcb_window_t client;
 };
 
-struct X11Desktop::ObserverState final : AXObserverRef {
-    struct Registration {
-        AXElement element;
-        std::string name;
-        void* refcon = nullptr;
-    };
-    Pid group = 0;
-    AXObserverCallback callback = nullptr;
-    bool attached = false;
-    std::vector<Registration> registrations;
-};
-
 X11Desktop::X11Desktop(X11Connection& x, MainLoop& loop, Post post,
                        ApplicationGroups::WatchFd watchFd)
     : x_(x),
@@ -197,25 +185,12 @@ void X11Desktop::deliverToWindow(std::uint64_t serial, std::string_view name) {
 void X11Desktop::deliver(std::string_view name, const std::optional<AXElement>& element,
                          const std::function<bool(const ElementRef&)>& registeredOn) {
     // Collected first: a callback may add or remove registrations, or detach an observer.
-    std::vector<std::pair<AXObserver, ObserverState::Registration>> targets;
-    for (const auto& weak : observers_) {
-        auto state = weak.lock();
-        if (!state || !state->attached) {
-            continue;
-        }
-        for (const auto& registration : state->registrations) {
-            const auto* ref = dynamic_cast<const ElementRef*>(registration.element.get());
-            if (ref && registration.name == name && registeredOn(*ref)) {
-                targets.emplace_back(state, registration);
-            }
-        }
-    }
-    for (auto& [observer, registration] : targets) {
-        auto* state = static_cast<ObserverState*>(observer.get());
-        if (state->attached) {
-            state->callback(observer, element ? *element : registration.element, name,
-                            registration.refcon);
-        }
+    const auto targets = observers_.targets(std::nullopt, name, [&](const AXElement& on) {
+        const auto* ref = dynamic_cast<const ElementRef*>(on.get());
+        return ref && registeredOn(*ref);
+    });
+    for (const auto& target : targets) {
+        ObserverRegistry::deliver(target, name, element);
     }
 }
 
@@ -327,21 +302,13 @@ AXObserverCreateResult X11Desktop::createObserver(Pid pid, AXObserverCallback ca
     if (!groups_.byId(pid) || !callback) {
         return {kAXErrorInvalidUIElement, nullptr};
     }
-    auto state = std::make_shared<ObserverState>();
-    state->group = pid;
-    state->callback = callback;
-    observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
-                                    [](const auto& weak) { return weak.expired(); }),
-                     observers_.end());
-    observers_.push_back(state);
-    return {kAXErrorSuccess, state};
+    return {kAXErrorSuccess, observers_.create(pid, callback)};
 }
 
 AXError X11Desktop::addNotification(const AXObserver& observer, const AXElement& element,
                                     std::string_view notification, void* refcon) {
-    auto* state = dynamic_cast<ObserverState*>(observer.get());
     const auto* ref = dynamic_cast<const ElementRef*>(element.get());
-    if (!state || !ref) {
+    if (!ObserverRegistry::find(observer) || !ref) {
         return kAXErrorIllegalArgument;
     }
     if (ref->kind == ElementRef::Kind::application) {
@@ -356,36 +323,28 @@ AXError X11Desktop::addNotification(const AXObserver& observer, const AXElement&
             return kAXErrorInvalidUIElement;
         }
     }
-    state->registrations.push_back({element, std::string(notification), refcon});
-    return kAXErrorSuccess;
+    return observers_.add(observer, element, notification, refcon);
 }
 
 AXError X11Desktop::removeNotification(const AXObserver& observer, const AXElement& element,
                                        std::string_view notification) {
-    auto* state = dynamic_cast<ObserverState*>(observer.get());
-    if (!state) {
-        return kAXErrorIllegalArgument;
-    }
-    auto& registrations = state->registrations;
-    const auto before = registrations.size();
-    registrations.erase(std::remove_if(registrations.begin(), registrations.end(),
-                                       [&](const ObserverState::Registration& r) {
-                                           return r.element == element && r.name == notification;
-                                       }),
-                        registrations.end());
-    return registrations.size() == before ? kAXErrorNotificationNotRegistered : kAXErrorSuccess;
+    return observers_.remove(observer, element, notification);
 }
 
 void X11Desktop::addRunLoopSource(const AXObserver& observer) {
-    if (auto* state = dynamic_cast<ObserverState*>(observer.get())) {
-        state->attached = true;
-    }
+    observers_.attach(observer, true);
 }
 
 void X11Desktop::removeRunLoopSource(const AXObserver& observer) {
-    if (auto* state = dynamic_cast<ObserverState*>(observer.get())) {
-        state->attached = false;
+    observers_.attach(observer, false);
+}
+
+std::optional<xcb_window_t> X11Desktop::clientOf(const AXElement& element) const {
+    const auto* ref = dynamic_cast<const ElementRef*>(element.get());
+    if (!ref || ref->kind != ElementRef::Kind::window) {
+        return std::nullopt;
     }
+    return ref->client;
 }
 
 // ---- workspace ----

@@ -12,6 +12,7 @@
 #include "platform/linux/x11/window_mover.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/main_loop.h"
+#include "platform/observer_registry.h"
 #include "platform/workspace.h"
 
 namespace tallowmere::x11 {
@@ -32,6 +33,8 @@ class X11Desktop final : public Accessibility,
     bool handleEvent(const xcb_generic_event_t& event) { return mirror_.handleEvent(event); }
     WindowMirror& mirror() { return mirror_; }
     const WindowMover& mover() const { return mover_; }
+    // The client window an element stands for, for tests.
+    std::optional<xcb_window_t> clientOf(const AXElement& element) const;
     // The classes of the applications that have windows now, for pickers.
     std::vector<std::string> runningClasses() const;
 
@@ -58,7 +61,6 @@ class X11Desktop final : public Accessibility,
 
   private:
     struct ElementRef;
-    struct ObserverState;
     struct WorkspaceRegistration {
         const void* key = nullptr;
         WorkspaceEvent event = WorkspaceEvent::didLaunchApplication;
@@ -92,7 +94,7 @@ class X11Desktop final : public Accessibility,
     WindowMirror mirror_;
     ApplicationGroups groups_;
     WindowMover mover_;
-    std::vector<std::weak_ptr<ObserverState>> observers_;
+    ObserverRegistry observers_;
     std::vector<WorkspaceRegistration> workspaceRegistrations_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,0 +1,154 @@
+// What every backend's observers must do alike, written once and run against each desktop: the
+// simulated one and the real X11 one. A backend that differs here makes the engine act twice
+// (or never) on one event.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/accessibility.h"
+
+namespace tallowmere::contract {
+
+// The few moves the cases need from a desktop under test.
+class ContractDesktop {
+  public:
+    virtual ~ContractDesktop() = default;
+    virtual Accessibility& ax() = 0;
+    // A running application that the cases may open windows for.
+    virtual Pid application() = 0;
+    virtual void openWindow() = 0;
+    virtual void closeWindow(const AXElement& window) = 0;
+    // Runs pending deliveries until the condition holds (or gives up); true when it held.
+    virtual bool settleUntil(const std::function<bool()>& condition) = 0;
+    // Runs for long enough that whatever was due has been delivered.
+    virtual void settle() = 0;
+};
+
+struct Heard {
+    int observer = 0;
+    std::string name;
+    AXElement element;
+};
+
+// Each observer's refcon is one of these: who it is, and the shared log.
+struct Listener {
+    int id = 0;
+    std::vector<Heard>* log = nullptr;
+};
+
+inline void record(const AXObserver&, const AXElement& element, std::string_view name,
+                   void* refcon) {
+    auto* listener = static_cast<Listener*>(refcon);
+    listener->log->push_back({listener->id, std::string(name), element});
+}
+
+inline AXObserver observe(ContractDesktop& d, bool attach = true) {
+    auto created = d.ax().createObserver(d.application(), &record);
+    EXPECT_EQ(created.error, kAXErrorSuccess);
+    if (attach && created.observer) {
+        d.ax().addRunLoopSource(created.observer);
+    }
+    return created.observer;
+}
+
+inline std::vector<Heard> named(const std::vector<Heard>& log, const std::string& name) {
+    std::vector<Heard> result;
+    for (const Heard& h : log) {
+        if (h.name == name) {
+            result.push_back(h);
+        }
+    }
+    return result;
+}
+
+// A second registration of the same notification on the same element is refused; removal works
+// once; registering again afterwards is allowed.
+inline void registrationsAreUniqueAndRemovable(ContractDesktop& d) {
+    std::vector<Heard> log;
+    Listener listener{1, &log};
+    AXObserver observer = observe(d);
+    const AXElement app = d.ax().createApplication(d.application());
+    Accessibility& ax = d.ax();
+    EXPECT_EQ(ax.addNotification(observer, app, "AXWindowCreated", &listener), kAXErrorSuccess);
+    // Another handle on the same application is the same element.
+    EXPECT_EQ(ax.addNotification(observer, ax.createApplication(d.application()), "AXWindowCreated",
+                                 &listener),
+              kAXErrorNotificationAlreadyRegistered);
+    EXPECT_EQ(ax.removeNotification(observer, app, "AXWindowCreated"), kAXErrorSuccess);
+    EXPECT_EQ(ax.removeNotification(observer, app, "AXWindowCreated"),
+              kAXErrorNotificationNotRegistered);
+    EXPECT_EQ(ax.addNotification(observer, app, "AXWindowCreated", &listener), kAXErrorSuccess);
+
+    // Registered once, heard once.
+    d.openWindow();
+    EXPECT_TRUE(d.settleUntil([&] { return !log.empty(); }));
+    d.settle();
+    EXPECT_EQ(named(log, "AXWindowCreated").size(), 1u);
+}
+
+// Observers hear a notice in the order they were made, only while attached, and not after
+// their registration was removed.
+inline void deliveryFollowsOrderAttachmentAndRemoval(ContractDesktop& d) {
+    std::vector<Heard> log;
+    Listener first{1, &log};
+    Listener second{2, &log};
+    const AXElement app = d.ax().createApplication(d.application());
+    AXObserver a = observe(d);
+    AXObserver b = observe(d);
+    ASSERT_EQ(d.ax().addNotification(a, app, "AXWindowCreated", &first), kAXErrorSuccess);
+    ASSERT_EQ(d.ax().addNotification(b, app, "AXWindowCreated", &second), kAXErrorSuccess);
+
+    d.openWindow();
+    ASSERT_TRUE(d.settleUntil([&] { return log.size() >= 2; }));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].observer, 1);
+    EXPECT_EQ(log[1].observer, 2);
+    EXPECT_EQ(log[0].element, log[1].element);
+
+    d.ax().removeRunLoopSource(a);
+    EXPECT_EQ(d.ax().removeNotification(b, app, "AXWindowCreated"), kAXErrorSuccess);
+    log.clear();
+    d.openWindow();
+    d.settle();
+    EXPECT_TRUE(log.empty());
+    d.ax().addRunLoopSource(a);
+    d.openWindow();
+    ASSERT_TRUE(d.settleUntil([&] { return !log.empty(); }));
+    EXPECT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].observer, 1);
+}
+
+// A window's destruction is heard once, by the registration on that window only; a window that
+// opens afterwards (on X11 possibly under the same id) is a different element.
+inline void destructionIsHeardOnceAndNeverAgain(ContractDesktop& d) {
+    std::vector<Heard> log;
+    Listener listener{1, &log};
+    AXObserver observer = observe(d);
+    const AXElement app = d.ax().createApplication(d.application());
+    ASSERT_EQ(d.ax().addNotification(observer, app, "AXWindowCreated", &listener), kAXErrorSuccess);
+    d.openWindow();
+    ASSERT_TRUE(d.settleUntil([&] { return named(log, "AXWindowCreated").size() == 1; }));
+    const AXElement window = named(log, "AXWindowCreated")[0].element;
+    ASSERT_EQ(d.ax().addNotification(observer, window, "AXUIElementDestroyed", &listener),
+              kAXErrorSuccess);
+    // The engine subscribes a restored window again: the second subscription is refused.
+    EXPECT_EQ(d.ax().addNotification(observer, window, "AXUIElementDestroyed", &listener),
+              kAXErrorNotificationAlreadyRegistered);
+
+    d.closeWindow(window);
+    ASSERT_TRUE(d.settleUntil([&] { return !named(log, "AXUIElementDestroyed").empty(); }));
+    d.openWindow();
+    ASSERT_TRUE(d.settleUntil([&] { return named(log, "AXWindowCreated").size() == 2; }));
+    d.settle();
+    const auto destroyed = named(log, "AXUIElementDestroyed");
+    ASSERT_EQ(destroyed.size(), 1u);
+    EXPECT_EQ(destroyed[0].element, window);
+    EXPECT_FALSE(named(log, "AXWindowCreated")[1].element == window);
+    EXPECT_NE(d.ax().copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
+}
+
+}  // namespace tallowmere::contract
