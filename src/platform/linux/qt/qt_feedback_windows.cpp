@@ -59,8 +59,8 @@ class OverlayWidget final : public QWidget {
           deviceSize_(deviceSize),
           compositing_(compositing) {}
 
-    // Without a compositor the window itself is cut down to the ring, so what lies inside the
-    // border stays visible.
+    // The stroke's pixels: without a compositor the window itself is cut down to them, so what
+    // lies inside the border stays visible.
     QRegion ring() const {
         const QRectF stroke = strokeRect();
         const double half = border_.lineWidth / 2;
@@ -103,6 +103,7 @@ class BannerWidget final : public QWidget {
           deviceSize_(deviceSize),
           compositing_(compositing) {}
 
+    // Without a compositor the window is cut down to the rounded box.
     QRegion box() const { return QRegion(roundedBox().toFillPolygon().toPolygon()); }
 
   protected:
