@@ -114,10 +114,11 @@ std::optional<QRect> logicalVisibleArea(Screens& screens) {
 void placeOnDevicePixels(QWidget& widget, const QRect& device,
                          const std::optional<QRegion>& shape) {
     const DevicePixels pixels = DevicePixels::ofQt();
+    const double ratio = pixels.ratioAt(device.center());
     widget.setGeometry(pixels.toLogical(device));
-    // Qt's mask, in logical pixels: where no native shape can be set.
+    // Qt's mask, in logical pixels: exact on an unscaled screen, and where no native shape can be
+    // set.
     auto logicalMask = [&] {
-        const double ratio = pixels.ratioAt(device.center());
         QRegion logical;
         for (const QRect& r : *shape) {
             logical += QRectF(r.x() / ratio, r.y() / ratio, r.width() / ratio, r.height() / ratio)
@@ -130,7 +131,8 @@ void placeOnDevicePixels(QWidget& widget, const QRect& device,
                     ? qApp->nativeInterface<QNativeInterface::QX11Application>()
                     : nullptr;
     xcb_connection_t* c = x11 ? x11->connection() : nullptr;
-    if (c == nullptr) {
+    // Unscaled, Qt's placement is already exact, and a window is configured only once.
+    if (c == nullptr || ratio == 1) {
         if (shape) {
             logicalMask();
         }

@@ -52,8 +52,8 @@ std::optional<QRect> logicalVisibleArea(Screens& screens);
 
 // Places an unmanaged top-level widget exactly on a device rectangle, cut to a device region
 // when one is given (relative to the rectangle). Qt's own geometry is whole logical pixels, and
-// at a fractional ratio most device positions have no logical one; on X11 the window is
-// configured and shaped natively, and Qt follows the configure notification.
+// at a fractional ratio most device positions have no logical one; on a scaled X11 screen the
+// window is configured and shaped natively, and Qt follows the configure notification.
 void placeOnDevicePixels(QWidget& widget, const QRect& device,
                          const std::optional<QRegion>& shape = std::nullopt);
 
