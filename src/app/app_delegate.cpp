@@ -14,6 +14,8 @@
 #include <QWidget>
 #include <iostream>
 
+#include "platform/linux/qt/device_pixels.h"
+
 namespace tallowmere {
 namespace {
 
@@ -290,6 +292,11 @@ void AppDelegate::toggleAppPaused(QAction* sender) {
 }
 
 void AppDelegate::showSettings() {
+    // The main screen's visible area, as the banner sees it; Qt's primary screen without one.
+    std::optional<QRect> area = linux_qt::logicalVisibleArea(ports_.engine.screens);
+    if (const QScreen* primary = QGuiApplication::primaryScreen(); !area && primary) {
+        area = primary->availableGeometry();
+    }
     if (!settingsWindow) {
         QWidget* content = ports_.makeSettingsView ? ports_.makeSettingsView() : nullptr;
         if (!content) {
@@ -299,18 +306,17 @@ void AppDelegate::showSettings() {
         content->adjustSize();
         QSize size = content->sizeHint().expandedTo(content->minimumSizeHint());
         size.setWidth(std::max(size.width(), content->minimumWidth()));
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            size.setHeight(std::min(size.height(), screen->availableGeometry().height() - 40));
+        if (area) {
+            size.setHeight(std::min(size.height(), area->height() - 40));
         }
         content->setWindowTitle(appDisplayName() + QString::fromUtf8(" 設定"));
         content->resize(size);
         settingsWindow.reset(content);
     }
     QWidget* window = settingsWindow.get();
-    if (const QScreen* screen =
-            window->screen() ? window->screen() : QGuiApplication::primaryScreen()) {
+    if (area) {
         QRect frame = window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
+        frame.moveCenter(area->center());
         window->move(frame.topLeft());
     }
     window->show();

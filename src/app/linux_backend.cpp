@@ -72,8 +72,8 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
         [raw](const xcb_generic_event_t& e) { return raw->desktop_->handleEvent(e); });
     self->screens_->start();
     self->desktop_->start();
-    self->feedback_ =
-        std::make_unique<linux_qt::QtFeedbackWindows>(self->loop_, compositorRunning(*self->x_));
+    self->feedback_ = std::make_unique<linux_qt::QtFeedbackWindows>(self->loop_, *self->screens_,
+                                                                    compositorRunning(*self->x_));
 
     self->notifier_ = std::make_unique<QSocketNotifier>(self->x_->fd(), QSocketNotifier::Read);
     QObject::connect(self->notifier_.get(), &QSocketNotifier::activated,

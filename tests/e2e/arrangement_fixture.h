@@ -17,11 +17,13 @@ namespace tallowmere::e2e {
 constexpr int kClientWidth = 484;
 constexpr int kClientHeight = 316;
 
-inline std::string preferences(const std::string& easing, double duration = 0.25) {
+inline std::string preferences(const std::string& easing, double duration = 0.25,
+                               bool flash = false) {
     std::ostringstream json;
     json << R"({"monitoredBundleIdentifiers": ["XTerm"], "windowSpacingMargin": 20,)"
          << R"( "animationEasing": ")" << easing << R"(", "animationDuration": )" << duration
-         << R"(, "showFlashOverlay": false, "alignmentAnchor": "windowCentroid",)"
+         << R"(, "showFlashOverlay": )" << (flash ? "true" : "false")
+         << R"(, "alignmentAnchor": "windowCentroid",)"
          << R"( "alwaysOpenNewWindowOnRight": true})";
     return json.str();
 }
@@ -80,9 +82,10 @@ class Arrangement : public ::testing::Test {
     // A first XTerm window, then the program, which starts following XTerm and leaves the window
     // where it is. (Opened the other way round, the program's handling of the first window
     // 0.05 s after its creation could race the second xterm's start.)
-    Xterm& startWith(const std::string& json, int x, int y) {
+    Xterm& startWith(const std::string& json, int x, int y,
+                     const std::vector<std::string>& environment = {}) {
         Xterm& first = open(x, y);
-        app_ = std::make_unique<Tallowmere>(json, display_);
+        app_ = std::make_unique<Tallowmere>(json, display_, environment);
         EXPECT_TRUE(waitUntil([&] { return app_->countLines("監視開始") >= 1; }))
             << app_->errorOutput();
         return first;

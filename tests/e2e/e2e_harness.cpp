@@ -106,17 +106,18 @@ std::optional<int> Process::waitExit(double seconds) {
 
 // ---- the program ----
 
-Tallowmere::Tallowmere(const std::string& preferencesJson, const std::string& display) {
+Tallowmere::Tallowmere(const std::string& preferencesJson, const std::string& display,
+                       const std::vector<std::string>& environment) {
     char pattern[] = "/tmp/tallowmere-e2e.XXXXXX";
     home_ = mkdtemp(pattern);
     preferences_ = home_ / "tallowmere" / "preferences.json";
     std::filesystem::create_directories(preferences_.parent_path());
     std::ofstream(preferences_, std::ios::binary) << preferencesJson;
     stderr_ = home_ / "stderr.txt";
-    process_ = std::make_unique<Process>(
-        std::vector<std::string>{TALLOWMERE_BINARY, "--verbose"},
-        std::vector<std::string>{"XDG_CONFIG_HOME=" + home_.string(), "DISPLAY=" + display},
-        stderr_);
+    std::vector<std::string> assignments{"XDG_CONFIG_HOME=" + home_.string(), "DISPLAY=" + display};
+    assignments.insert(assignments.end(), environment.begin(), environment.end());
+    process_ = std::make_unique<Process>(std::vector<std::string>{TALLOWMERE_BINARY, "--verbose"},
+                                         assignments, stderr_);
 }
 
 Tallowmere::~Tallowmere() {
@@ -184,6 +185,35 @@ std::optional<xcb_window_t> Desktop::waitForWindowOf(pid_t pid) {
         return false;
     });
     return found;
+}
+
+std::vector<Box> Desktop::unmanagedWindowsOf(pid_t pid) {
+    xcb_connection_t* c = probe_.conn();
+    std::vector<Box> boxes;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(c, xcb_query_tree(c, probe_.root()), nullptr);
+    if (!tree) {
+        return boxes;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        xcb_get_window_attributes_reply_t* attributes =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+        const bool shown = attributes && attributes->override_redirect &&
+                           attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(attributes);
+        if (!shown || cardinal(children[i], "_NET_WM_PID") != std::uint32_t(pid)) {
+            continue;
+        }
+        xcb_get_geometry_reply_t* geometry =
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr);
+        if (geometry) {
+            boxes.push_back({geometry->x, geometry->y, geometry->width, geometry->height});
+        }
+        std::free(geometry);
+    }
+    std::free(tree);
+    return boxes;
 }
 
 std::pair<int, int> Desktop::clientSize(xcb_window_t client) {

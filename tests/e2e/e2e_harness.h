@@ -49,10 +49,12 @@ class Process {
     std::optional<int> status_;
 };
 
-// The program under test with a private XDG_CONFIG_HOME holding the given preferences.
+// The program under test with a private XDG_CONFIG_HOME holding the given preferences, and the
+// environment's assignments on top.
 class Tallowmere {
   public:
-    Tallowmere(const std::string& preferencesJson, const std::string& display);
+    Tallowmere(const std::string& preferencesJson, const std::string& display,
+               const std::vector<std::string>& environment = {});
     ~Tallowmere();
 
     Process& process() { return *process_; }
@@ -67,6 +69,15 @@ class Tallowmere {
     std::filesystem::path preferences_;
     std::filesystem::path stderr_;
     std::unique_ptr<Process> process_;
+};
+
+// A window's place and size in root coordinates.
+struct Box {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Box&, const Box&) = default;
 };
 
 // The desktop through a connection of the test's own.
@@ -86,6 +97,8 @@ class Desktop {
         return cardinal(probe_.root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
     }
     bool normalState(xcb_window_t client);
+    // The shown override-redirect windows of `pid` (flash rings, banners), as the server has them.
+    std::vector<Box> unmanagedWindowsOf(pid_t pid);
     // A dialog of class XTerm, transient for `parent`, owned by the test process.
     xcb_window_t openDialog(xcb_window_t parent, int x, int y);
     // A 240x120 window owned by the test process whose WM_CLASS holds exactly these bytes.

@@ -2,10 +2,14 @@
 // window manager's own hand (openbox or xfwm4, animations on), checked by an independent client.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <regex>
 #include <sstream>
@@ -91,6 +95,69 @@ TEST_F(Arrangement, EveryEasingEndsExactlyOnItsTargets) {
         SCOPED_TRACE(easing);
         Xterm& a = startWith(preferences(easing, 0.3), 700, 300);
         Xterm& b = open(1300, 500);
+        expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+        TearDown();
+    }
+}
+
+// Qt scales the program's windows on a scaled desktop while X11 geometry stays in device pixels:
+// at 192 dpi (a ratio of 2) and at QT_SCALE_FACTOR=1.5 the row [A, B] is the one above (690 - w/2
+// and 710 + w/2, tops 300), each ring covers its window's frame exactly, and the banner naming
+// the random pick is centred across the 1920x1080 screen (x 960) a third down it (y 360). Its
+// height shows that Qt did scale: 24 of padding and a line of text 22 pixels high unscaled, 33
+// and 43 here.
+TEST_F(Arrangement, ScaledDesktopsKeepTheRowAndPutRingsAndBannerInPlace) {
+    struct Scale {
+        const char* resources;  // loaded with xrdb before the program starts
+        std::vector<std::string> environment;
+    };
+    const std::filesystem::path resources = std::filesystem::temp_directory_path() /
+                                            ("tallowmere-e2e-xrdb-" + std::to_string(getpid()));
+    auto load = [&](const char* text) {
+        std::ofstream(resources) << text;
+        Process xrdb({"xrdb", "-load", resources.string()});
+        return xrdb.waitExit(10) == 0;
+    };
+    // Whatever happens, the desktop's later tests find no resources.
+    const std::shared_ptr<void> unload(nullptr, [&](void*) {
+        load("");
+        std::filesystem::remove(resources);
+    });
+    for (const Scale& scale : {Scale{"Xft.dpi: 192\n", {}}, Scale{"", {"QT_SCALE_FACTOR=1.5"}}}) {
+        SCOPED_TRACE(scale.environment.empty() ? "Xft.dpi 192" : scale.environment.front());
+        ASSERT_TRUE(load(scale.resources));
+        Xterm& a =
+            startWith(preferences("random", 0.3, /*flash=*/true), 700, 300, scale.environment);
+        Xterm& b = open(1300, 500);
+        const Box ringA{690 - w_ / 2, 300, w_, h_};
+        const Box ringB{710 + w_ / 2, 300, w_, h_};
+        std::vector<Box> seen;
+        auto banner = [&] {
+            return std::find_if(seen.begin(), seen.end(), [&](const Box& box) {
+                       return box != ringA && box != ringB && box.height >= 24 + 30 &&
+                              std::abs(2 * box.x + box.width - 2 * 960) <= 2 &&
+                              std::abs(2 * box.y + box.height - 2 * 360) <= 2;
+                   }) != seen.end();
+        };
+        const bool all = waitUntil([&] {
+            for (const Box& box : desktop_->unmanagedWindowsOf(app_->process().pid())) {
+                if (std::find(seen.begin(), seen.end(), box) == seen.end()) {
+                    seen.push_back(box);
+                }
+            }
+            auto saw = [&](const Box& box) {
+                return std::find(seen.begin(), seen.end(), box) != seen.end();
+            };
+            return saw(ringA) && saw(ringB) && banner();
+        });
+        std::ostringstream report;
+        for (const Box& box : seen) {
+            report << box.x << "," << box.y << " " << box.width << "x" << box.height << "\n";
+        }
+        EXPECT_TRUE(all) << "rings expected at " << ringA.x << "," << ringA.y << " and " << ringB.x
+                         << "," << ringB.y << " " << w_ << "x" << h_
+                         << "; the program's unmanaged windows were:\n"
+                         << report.str();
         expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
         TearDown();
     }

@@ -21,7 +21,8 @@ namespace {
 
 using namespace tallowmere;
 
-// Qt's screens in the core's bottom-left model; the visible frame is taken as the whole frame.
+// Qt's screens in the core's bottom-left model, in device pixels; the visible frame is taken as
+// the whole frame.
 class QtScreens final : public Screens {
   public:
     std::vector<Screen> screens() override {
@@ -30,11 +31,12 @@ class QtScreens final : public Screens {
         if (all.isEmpty()) {
             return result;
         }
-        const double height = all.front()->geometry().height();
+        const double height = all.front()->geometry().height() * all.front()->devicePixelRatio();
         for (const QScreen* screen : all) {
             const QRect g = screen->geometry();
-            const Rect frame{{double(g.x()), height - g.y() - g.height()},
-                             {double(g.width()), double(g.height())}};
+            const QSize size = g.size() * screen->devicePixelRatio();
+            const Rect frame{{double(g.x()), height - g.y() - size.height()},
+                             {double(size.width()), double(size.height())}};
             result.push_back(Screen{frame, frame});
         }
         return result;
@@ -70,8 +72,8 @@ int main(int argc, char** argv) {
     }
 
     linux_qt::QtMainLoop loop;
-    linux_qt::QtFeedbackWindows windows(loop, compositing);
     QtScreens screens;
+    linux_qt::QtFeedbackWindows windows(loop, screens, compositing);
     Feedback feedback(screens, windows, loop);
 
     // With a delay the windows open on a running loop, as they do in the program.

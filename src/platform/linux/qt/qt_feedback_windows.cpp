@@ -2,23 +2,20 @@
 
 #include <QCoreApplication>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QRegion>
-#include <QScreen>
 #include <QVariantAnimation>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
+#include "platform/linux/qt/device_pixels.h"
+
 namespace tallowmere::linux_qt {
 namespace {
-
-constexpr double kMinCoordinate = -32768;
-constexpr double kMaxCoordinate = 32767;
 
 QColor toQColor(const Color& color) {
     auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
@@ -35,14 +32,19 @@ QRectF flipped(const Rect& rect, double windowHeight) {
 
 // Override-redirect (never managed, so never in the client list and never focused), on top and
 // click-through; under a compositor the background is left transparent for the painting.
-void prepare(QWidget& widget, const QRect& geometry, bool compositing) {
+void prepare(QWidget& widget, bool compositing) {
     widget.setAttribute(Qt::WA_ShowWithoutActivating);
     widget.setAttribute(Qt::WA_TransparentForMouseEvents);
     widget.setFocusPolicy(Qt::NoFocus);
     if (compositing) {
         widget.setAttribute(Qt::WA_TranslucentBackground);
     }
-    widget.setGeometry(geometry);
+}
+
+// The content comes in device pixels, the widget's painter in logical ones.
+void paintInDevicePixels(QPainter& painter, const QWidget& widget) {
+    const double ratio = widget.devicePixelRatioF();
+    painter.scale(1 / ratio, 1 / ratio);
 }
 
 constexpr Qt::WindowFlags kFlags = Qt::ToolTip | Qt::FramelessWindowHint |
@@ -51,17 +53,20 @@ constexpr Qt::WindowFlags kFlags = Qt::ToolTip | Qt::FramelessWindowHint |
 
 class OverlayWidget final : public QWidget {
   public:
-    OverlayWidget(const BorderStroke& border, bool compositing)
-        : QWidget(nullptr, kFlags), border_(border), compositing_(compositing) {}
+    OverlayWidget(const BorderStroke& border, QSize deviceSize, bool compositing)
+        : QWidget(nullptr, kFlags),
+          border_(border),
+          deviceSize_(deviceSize),
+          compositing_(compositing) {}
 
-    // Without a compositor the window itself is cut down to the ring, so what lies inside the
-    // border stays visible.
-    void shapeToRing() {
+    // The stroke's pixels: without a compositor the window itself is cut down to them, so what
+    // lies inside the border stays visible.
+    QRegion ring() const {
         const QRectF stroke = strokeRect();
         const double half = border_.lineWidth / 2;
         const QRect outer = stroke.adjusted(-half, -half, half, half).toAlignedRect();
         const QRect inner = stroke.adjusted(half, half, -half, -half).toRect();
-        setMask(QRegion(outer).subtracted(QRegion(inner)));
+        return QRegion(outer).subtracted(QRegion(inner));
     }
 
   protected:
@@ -71,6 +76,7 @@ class OverlayWidget final : public QWidget {
             painter.fillRect(rect(), toQColor(border_.color));
             return;
         }
+        paintInDevicePixels(painter, *this);
         QPen pen(toQColor(border_.color), border_.lineWidth);
         pen.setJoinStyle(Qt::MiterJoin);
         painter.setPen(pen);
@@ -79,22 +85,26 @@ class OverlayWidget final : public QWidget {
     }
 
   private:
-    QRectF strokeRect() const { return flipped(border_.rect, height()); }
+    QRectF strokeRect() const { return flipped(border_.rect, deviceSize_.height()); }
 
     BorderStroke border_;
+    QSize deviceSize_;
     bool compositing_;
 };
 
 class BannerWidget final : public QWidget {
   public:
-    BannerWidget(const BannerContent& content, const QFont& font, bool compositing)
+    BannerWidget(const BannerContent& content, const QFont& font, QSize deviceSize,
+                 bool compositing)
         : QWidget(nullptr, kFlags),
           content_(content),
           text_(QString::fromStdString(content.text)),
           font_(font),
+          deviceSize_(deviceSize),
           compositing_(compositing) {}
 
-    void shapeToBox() { setMask(QRegion(roundedBox().toFillPolygon().toPolygon())); }
+    // Without a compositor the window is cut down to the rounded box.
+    QRegion box() const { return QRegion(roundedBox().toFillPolygon().toPolygon()); }
 
   protected:
     void paintEvent(QPaintEvent*) override {
@@ -102,16 +112,22 @@ class BannerWidget final : public QWidget {
         painter.setRenderHint(QPainter::Antialiasing);
         QColor background = toQColor(content_.background);
         if (compositing_) {
+            painter.save();
+            paintInDevicePixels(painter, *this);
             painter.fillPath(roundedBox(), background);
+            painter.restore();
         } else {
             // Opaque, and the mask already rounds the corners: an antialiased edge would leave
             // a fringe of the widget's own background inside the mask.
             background.setAlphaF(1);
             painter.fillRect(rect(), background);
         }
+        // The text in logical pixels, so that the font scales as everywhere else in Qt.
+        const double ratio = devicePixelRatioF();
+        const QRectF label = flipped(content_.labelFrame, deviceSize_.height());
         painter.setFont(font_);
         painter.setPen(toQColor(content_.textColor));
-        painter.drawText(flipped(content_.labelFrame, height()),
+        painter.drawText(QRectF(label.topLeft() / ratio, label.size() / ratio),
                          Qt::AlignCenter | Qt::TextDontClip | Qt::TextSingleLine, text_);
     }
 
@@ -119,13 +135,14 @@ class BannerWidget final : public QWidget {
     QPainterPath roundedBox() const {
         QPainterPath path;
         const double radius = std::isfinite(content_.cornerRadius) ? content_.cornerRadius : 0;
-        path.addRoundedRect(QRectF(rect()), radius, radius);
+        path.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(deviceSize_)), radius, radius);
         return path;
     }
 
     BannerContent content_;
     QString text_;
     QFont font_;
+    QSize deviceSize_;
     bool compositing_;
 };
 
@@ -211,23 +228,6 @@ class QtFeedbackWindow final : public FeedbackWindow {
 
 }  // namespace
 
-std::optional<QRect> toQtRect(const Rect& rect, double primaryHeight) {
-    const double top = primaryHeight - rect.origin.y - rect.size.height;
-    for (double v : {rect.origin.x, top}) {
-        if (!std::isfinite(v) || v < kMinCoordinate || v > kMaxCoordinate) {
-            return std::nullopt;
-        }
-    }
-    for (double v : {rect.size.width, rect.size.height}) {
-        if (!std::isfinite(v) || v < 0.5 || v > kMaxCoordinate) {
-            return std::nullopt;
-        }
-    }
-    return QRect(static_cast<int>(std::lround(rect.origin.x)), static_cast<int>(std::lround(top)),
-                 static_cast<int>(std::lround(rect.size.width)),
-                 static_cast<int>(std::lround(rect.size.height)));
-}
-
 QFont bannerFont() {
     QFont font;
     font.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans CJK"),
@@ -238,32 +238,29 @@ QFont bannerFont() {
     return font;
 }
 
-QtFeedbackWindows::QtFeedbackWindows(MainLoop& loop, bool compositing)
-    : loop_(loop), compositing_(compositing), font_(bannerFont()) {}
+QtFeedbackWindows::QtFeedbackWindows(MainLoop& loop, Screens& screens, bool compositing)
+    : loop_(loop), screens_(screens), compositing_(compositing), font_(bannerFont()) {}
 
-namespace {
-
-std::optional<QRect> qtGeometry(const Rect& frame) {
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary == nullptr) {
+// Flipped about the primary screen the core measured, in the core's own device pixels: Qt's
+// idea of the screen is scaled.
+std::optional<QRect> QtFeedbackWindows::deviceRect(const Rect& frame) {
+    const std::vector<Screen> screens = screens_.screens();
+    if (screens.empty()) {
         return std::nullopt;
     }
-    return toQtRect(frame, primary->geometry().height());
+    return toDeviceRect(frame, screens.front().frame.size.height);
 }
-
-}  // namespace
 
 std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showOverlay(const Rect& frame,
                                                                const BorderStroke& border) {
-    const std::optional<QRect> geometry = qtGeometry(frame);
+    const std::optional<QRect> geometry = deviceRect(frame);
     if (!geometry) {
         return nullptr;
     }
-    auto* widget = new OverlayWidget(border, compositing_);
-    prepare(*widget, *geometry, compositing_);
-    if (!compositing_) {
-        widget->shapeToRing();
-    }
+    auto* widget = new OverlayWidget(border, geometry->size(), compositing_);
+    prepare(*widget, compositing_);
+    placeOnDevicePixels(*widget, *geometry,
+                        compositing_ ? std::nullopt : std::optional<QRegion>(widget->ring()));
     widget->show();
     return std::make_shared<QtFeedbackWindow>(widget, loop_, compositing_);
 }
@@ -271,24 +268,26 @@ std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showOverlay(const Rect& frame
 std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showBanner(const Rect& frame,
                                                               const BannerContent& content,
                                                               double initialAlpha) {
-    const std::optional<QRect> geometry = qtGeometry(frame);
+    const std::optional<QRect> geometry = deviceRect(frame);
     if (!geometry) {
         return nullptr;
     }
-    auto* widget = new BannerWidget(content, font_, compositing_);
-    prepare(*widget, *geometry, compositing_);
-    if (!compositing_) {
-        widget->shapeToBox();
-    }
+    auto* widget = new BannerWidget(content, font_, geometry->size(), compositing_);
+    prepare(*widget, compositing_);
+    placeOnDevicePixels(*widget, *geometry,
+                        compositing_ ? std::nullopt : std::optional<QRegion>(widget->box()));
     auto window = std::make_shared<QtFeedbackWindow>(widget, loop_, compositing_);
     window->setAlpha(initialAlpha);
     return window;
 }
 
+// In device pixels at the largest ratio: the banner's text is drawn at its own screen's, and fits
+// on any screen.
 Size QtFeedbackWindows::measureBannerText(std::string_view text) {
     const QFontMetricsF metrics(font_);
     const QString string = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    return Size{metrics.horizontalAdvance(string), metrics.height()};
+    const double ratio = DevicePixels::ofQt().largestRatio();
+    return Size{metrics.horizontalAdvance(string) * ratio, metrics.height() * ratio};
 }
 
 }  // namespace tallowmere::linux_qt

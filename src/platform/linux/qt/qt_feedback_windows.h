@@ -11,12 +11,9 @@
 
 #include "platform/feedback_windows.h"
 #include "platform/main_loop.h"
+#include "platform/screens.h"
 
 namespace tallowmere::linux_qt {
-
-// A bottom-left-origin rectangle (y up, origin at the primary screen's bottom-left) as Qt's
-// top-left one, rounded to whole pixels; nothing for geometry no X window can have.
-std::optional<QRect> toQtRect(const Rect& rect, double primaryHeight);
 
 // The banner font: a CJK-capable sans at 15 pixels, semibold.
 QFont bannerFont();
@@ -24,7 +21,8 @@ QFont bannerFont();
 class QtFeedbackWindows final : public FeedbackWindows {
   public:
     // `compositing`: a compositing manager runs, so translucency and fades are visible.
-    QtFeedbackWindows(MainLoop& loop, bool compositing);
+    // `screens` are the core's, whose device pixels every rectangle here is in.
+    QtFeedbackWindows(MainLoop& loop, Screens& screens, bool compositing);
 
     std::shared_ptr<FeedbackWindow> showOverlay(const Rect& frame,
                                                 const BorderStroke& border) override;
@@ -33,7 +31,10 @@ class QtFeedbackWindows final : public FeedbackWindows {
     Size measureBannerText(std::string_view text) override;
 
   private:
+    std::optional<QRect> deviceRect(const Rect& frame);
+
     MainLoop& loop_;
+    Screens& screens_;
     bool compositing_;
     QFont font_;
 };

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/linux/qt/device_pixels.h"
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/qt/qt_test_support.h"
 
@@ -17,12 +18,22 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// One 800 pixels high screen, as the offscreen platform's, in the core's model.
+class OneScreen final : public Screens {
+  public:
+    std::vector<Screen> screens() override { return {screen_}; }
+    std::optional<Screen> mainScreen() override { return screen_; }
+
+  private:
+    Screen screen_{Rect{{0, 0}, {800, 800}}, Rect{{0, 0}, {800, 800}}};
+};
+
 QWidget* onlyTopLevelWindow() {
     const QWidgetList windows = QApplication::topLevelWidgets();
     return windows.size() == 1 ? windows.front() : nullptr;
 }
 
-TEST(QtFeedbackGeometry, BottomLeftRectanglesBecomeTopLeftWholePixels) {
+TEST(QtFeedbackGeometry, BottomLeftRectanglesBecomeTopLeftWholeDevicePixels) {
     struct Case {
         Rect rect;
         double primaryHeight;
@@ -37,16 +48,42 @@ TEST(QtFeedbackGeometry, BottomLeftRectanglesBecomeTopLeftWholePixels) {
         {{{0, 0}, {1e9, 10}}, 1080, std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(toQtRect(c.rect, c.primaryHeight), c.expected)
+        EXPECT_EQ(toDeviceRect(c.rect, c.primaryHeight), c.expected)
             << c.rect.origin.x << "," << c.rect.origin.y << " " << c.rect.size.width << "x"
             << c.rect.size.height;
     }
 }
 
+// Two 1920x1080 monitors side by side, the left at ratio 2 and the right at 1.5: Qt keeps each
+// screen's corner where it is and scales about it, so the right one starts at logical 1920.
+TEST(QtFeedbackGeometry, DeviceRectanglesScaleAboutTheirOwnScreensCorner) {
+    const DevicePixels pixels({{{0, 0}, {1920, 1080}, 2}, {{1920, 0}, {1920, 1080}, 1.5}});
+    struct Case {
+        QRect device;
+        QRect logical;
+    };
+    const Case cases[] = {
+        {QRect(0, 100, 366, 159), QRect(0, 50, 183, 80)},  // bottom 259 / 2 = 129.5 rounds up
+        // Left 1920 + 1 / 1.5, top 301 / 1.5, right 1920 + 368 / 1.5, bottom 461 / 1.5.
+        {QRect(1921, 301, 367, 160), QRect(1921, 201, 244, 106)},
+        // Beyond every screen: the nearest, the right one, scales it.
+        {QRect(5000, 100, 100, 100), QRect(3973, 67, 67, 66)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(pixels.toLogical(c.device), c.logical) << c.device.x() << "," << c.device.y();
+    }
+    EXPECT_EQ(pixels.ratioAt({2000, 10}), 1.5);
+    EXPECT_EQ(pixels.largestRatio(), 2);
+    const DevicePixels none({});
+    EXPECT_EQ(none.toLogical(QRect(5, 6, 7, 8)), QRect(5, 6, 7, 8));
+    EXPECT_EQ(none.largestRatio(), 1);
+}
+
 TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAtItsDestination) {
     ASSERT_EQ(QGuiApplication::primaryScreen()->geometry().height(), 800);
     QtMainLoop loop;
-    QtFeedbackWindows windows(loop, /*compositing=*/false);
+    OneScreen screens;
+    QtFeedbackWindows windows(loop, screens, /*compositing=*/false);
     auto overlay = windows.showOverlay(Rect{{100, 100}, {300, 200}},
                                        BorderStroke{{1, 0, 0, 1}, Rect{{2, 2}, {296, 196}}, 4});
     ASSERT_TRUE(overlay);
@@ -82,7 +119,8 @@ TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
         SCOPED_TRACE(testing::Message()
                      << "compositing " << c.compositing << " close midway " << c.closeMidway);
         QtMainLoop loop;
-        QtFeedbackWindows windows(loop, c.compositing);
+        OneScreen screens;
+        QtFeedbackWindows windows(loop, screens, c.compositing);
         auto banner = windows.showBanner(Rect{{10, 10}, {200, 40}}, BannerContent{"テスト"}, 0);
         ASSERT_TRUE(banner);
         QWidget* widget = onlyTopLevelWindow();
@@ -111,7 +149,8 @@ TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
 
 TEST(QtFeedbackWindows, BannerTextIsMeasuredInTheCjkFontOnePixelPerPoint) {
     QtMainLoop loop;
-    QtFeedbackWindows windows(loop, true);
+    OneScreen screens;
+    QtFeedbackWindows windows(loop, screens, true);
     // Sixteen full-width characters, one 15-pixel em each, less the font's kerning of a pair.
     const Size japanese = windows.measureBannerText("整理対象のウィンドウが足りません");
     const Size empty = windows.measureBannerText("");
