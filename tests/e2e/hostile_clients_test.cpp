@@ -141,3 +141,35 @@ TEST_F(Arrangement, AWindowManagerThatCrashesAndRestartsRearrangesNothing) {
 
 }  // namespace
 }  // namespace tallowmere::e2e
+
+namespace tallowmere::e2e {
+namespace {
+
+// At login the program starts while the session restores its windows. Wherever in the
+// program's start a watched window maps (the 50 starts sweep 0 to 400 ms after launch), it is
+// watched.
+TEST_F(Arrangement, AProgramStartingWhileWindowsMapWatchesThemEveryTime) {
+    if (std::string(std::getenv("TALLOWMERE_WM")) != "openbox") {
+        GTEST_SKIP() << "one window manager is enough for 50 starts";
+    }
+    std::vector<int> missedAt;
+    for (int start = 0; start < 50; ++start) {
+        Tallowmere app(preferences("none"), display_);
+        pauseSeconds(start * 0.008);
+        const xcb_window_t window = desktop_->openWindow("restored\0XTerm\0"s, 100, 100);
+        if (!waitUntil([&] { return app.countLines("監視開始") >= 1; }, 5)) {
+            missedAt.push_back(start * 8);
+        }
+        app.process().signal(SIGTERM);
+        EXPECT_EQ(app.process().waitExit(10), 0) << app.errorOutput();
+        desktop_->closeWindow(window);
+        ASSERT_TRUE(waitUntil([&] { return !desktop_->listed(window); }));
+    }
+    EXPECT_TRUE(missedAt.empty()) << missedAt.size()
+                                  << " of 50 starts missed the window, the first "
+                                  << (missedAt.empty() ? 0 : missedAt.front())
+                                  << " ms after launch";
+}
+
+}  // namespace
+}  // namespace tallowmere::e2e
