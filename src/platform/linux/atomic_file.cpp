@@ -91,7 +91,12 @@ int replaceFileAtomically(const std::filesystem::path& link, std::string_view co
         return error;
     }
     // Same folder, so that the rename cannot cross file systems.
-    std::string temporary = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+    // Appended piece by piece: GCC 12 at -O3 misreads "." + std::string as an overlapping copy
+    // (-Wrestrict).
+    std::string name = ".";
+    name += file.filename().string();
+    name += ".tmp-XXXXXX";
+    std::string temporary = (folder / name).string();
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return errno;
