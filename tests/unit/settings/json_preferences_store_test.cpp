@@ -250,7 +250,8 @@ constexpr uid_t kNobody = 65534;
 constexpr uid_t kSomeUser = 1000;
 
 void chownTo(const fs::path& file, uid_t user) {
-    ASSERT_EQ(::lchown(file.c_str(), user, user), 0) << file << ": " << std::strerror(errno);
+    ASSERT_EQ(::lchown(file.c_str(), user, static_cast<gid_t>(-1)), 0)
+        << file << ": " << std::strerror(errno);
 }
 
 TEST_F(JsonPreferencesStoreTest, AUsersSymbolicLinkIsSavedThroughAndKept) {
