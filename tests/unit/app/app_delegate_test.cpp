@@ -250,19 +250,22 @@ TEST_F(Shell, AHugeWatchListShowsItsFirstThirtyAndTheRestIsOneClickAway) {
     settings.setPausedBundleIdentifiers({"App00001"});
     launch(true);
 
-    // As the user opens it: the menu, then the submenu shown on screen.
-    const auto start = std::chrono::steady_clock::now();
-    Q_EMIT shell->statusMenu->aboutToShow();
+    // As the user opens it, twice (the first opening also loads fonts and styles): the menu,
+    // then the submenu shown on screen.
     ASSERT_TRUE(shell->monitoredAppsSubmenu);
     QMenu& submenu = *shell->monitoredAppsSubmenu;
-    submenu.popup(QPoint(0, 0));
-    QCoreApplication::processEvents();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("menu and submenu of 100000 watched applications opened in %.1f ms\n",
-                seconds * 1000);
-    submenu.hide();
-    Q_EMIT shell->statusMenu->aboutToHide();
+    for (const char* opening : {"first", "second"}) {
+        const auto start = std::chrono::steady_clock::now();
+        Q_EMIT shell->statusMenu->aboutToShow();
+        submenu.popup(QPoint(0, 0));
+        QCoreApplication::processEvents();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("menu and submenu of 100000 watched applications, %s opening: %.1f ms\n",
+                    opening, seconds * 1000);
+        submenu.hide();
+        Q_EMIT shell->statusMenu->aboutToHide();
+    }
 
     const auto items = visibleItems(submenu);
     ASSERT_EQ(items.size(), 32u);
