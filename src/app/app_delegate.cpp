@@ -12,6 +12,7 @@
 #include <QSystemTrayIcon>
 #include <QTextStream>
 #include <QWidget>
+#include <algorithm>
 #include <iostream>
 
 #include "platform/linux/qt/device_pixels.h"
@@ -211,12 +212,22 @@ void AppDelegate::rebuildMonitoredAppsSubmenu() {
         return;
     }
     const auto& paused = settings().pausedBundleIdentifiers();
-    for (const std::string& identifier : identifiers) {
+    // A hand-made list of 100 000 took seconds to build and lay out at every opening: past a
+    // screenful, the rest is left to the settings window.
+    const std::size_t shown = std::min(identifiers.size(), kMaxSubmenuApps);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const std::string& identifier = identifiers[i];
         QAction* item = monitoredAppsSubmenu->addAction(QString::fromStdString(identifier));
         item->setCheckable(true);
         item->setChecked(!paused.count(identifier));
         item->setData(QString::fromStdString(identifier));
         connect(item, &QAction::triggered, this, [this, item] { toggleAppPaused(item); });
+    }
+    if (shown < identifiers.size()) {
+        monitoredAppsSubmenu->addSeparator();
+        QAction* more = monitoredAppsSubmenu->addAction(
+            QString::fromUtf8("ほか%1件を設定で表示...").arg(identifiers.size() - shown));
+        connect(more, &QAction::triggered, this, [this] { showSettings(); });
     }
 }
 

@@ -41,6 +41,8 @@ class AppDelegate : public QObject {
     static constexpr int kRealignTag = 1002;
     static constexpr int kCenterRealignTag = 1003;
     static constexpr double kPermissionPollInterval = 1.0;
+    // Watched applications listed in the submenu; the rest are in the settings window.
+    static constexpr std::size_t kMaxSubmenuApps = 30;
 
     explicit AppDelegate(ShellPorts ports);
     ~AppDelegate() override;

@@ -1,15 +1,27 @@
 #include "app/shortcut_hot_keys.h"
 
+#include <cstdio>
+#include <string>
 #include <utility>
+
+#include "platform/hot_key_service.h"
 
 namespace tallowmere {
 
 ShortcutHotKeys::ShortcutHotKeys(HotKeyCenter& center, AppSettings& settings,
-                                 DiagnosticSink& diagnostics, RealignAction realignFrontmostApp)
+                                 DiagnosticSink& diagnostics, RealignAction realignFrontmostApp,
+                                 Report report)
     : center_(center),
       settings_(settings),
       diagnostics_(diagnostics),
-      realignFrontmostApp_(std::move(realignFrontmostApp)) {}
+      realignFrontmostApp_(std::move(realignFrontmostApp)),
+      report_(std::move(report)) {
+    if (!report_) {
+        report_ = [](std::string_view line) {
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+        };
+    }
+}
 
 ShortcutHotKeys::~ShortcutHotKeys() {
     // Subscriptions first, so that nothing registers again while the fields are released.
@@ -22,14 +34,15 @@ void ShortcutHotKeys::subscribe() {
     settingsCancellables.push_back(
         settings_.subscribeManualRealignShortcut([weak](const std::optional<ShortcutSpec>& value) {
             if (const auto self = weak.lock()) {
-                (*self)->reregister((*self)->globalHotKey, value, (*self)->realignHandler());
+                (*self)->reregister((*self)->globalHotKey, value, (*self)->realignHandler(),
+                                    "再整頓");
             }
         }));
     settingsCancellables.push_back(settings_.subscribeManualCenterRealignShortcut(
         [weak](const std::optional<ShortcutSpec>& value) {
             if (const auto self = weak.lock()) {
                 (*self)->reregister((*self)->centerGlobalHotKey, value,
-                                    (*self)->centerRealignHandler());
+                                    (*self)->centerRealignHandler(), "中央に再整頓");
             }
         }));
 }
@@ -45,13 +58,23 @@ void ShortcutHotKeys::release() {
 
 void ShortcutHotKeys::reregister(std::unique_ptr<GlobalHotKey>& field,
                                  const std::optional<ShortcutSpec>& value,
-                                 std::function<void()> handler) {
+                                 std::function<void()> handler, std::string_view title) {
     // Before anything else, so that the same combination never collides with itself.
     if (field) {
         field->unregister();
     }
     if (!value) {
         field.reset();
+        return;
+    }
+    constexpr std::uint32_t kAnyModifier =
+        kCarbonCmdKey | kCarbonShiftKey | kCarbonOptionKey | kCarbonControlKey;
+    if ((value->carbonModifiers & kAnyModifier) == 0) {
+        field.reset();
+        report_("tallowmere: the stored " + std::string(title) + " shortcut \"" +
+                value->displayString + "\" (key code " + std::to_string(value->keyCode) +
+                ") has no modifier key, so it is not registered: it would take that key from "
+                "every application; record it again in the settings");
         return;
     }
     auto registration =

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "app/global_hot_key.h"
@@ -19,9 +20,13 @@ class ShortcutHotKeys {
     // What a press runs: the engine's realignFrontmostApp, supplied by the composition root.
     using RealignAction = std::function<void(AlignmentAnchor)>;
 
+    // Where the user is told about a stored shortcut that is not registered; standard error
+    // when empty.
+    using Report = std::function<void(std::string_view line)>;
+
     // Every reference must outlive this object.
     ShortcutHotKeys(HotKeyCenter& center, AppSettings& settings, DiagnosticSink& diagnostics,
-                    RealignAction realignFrontmostApp);
+                    RealignAction realignFrontmostApp, Report report = {});
     ShortcutHotKeys(const ShortcutHotKeys&) = delete;
     ShortcutHotKeys& operator=(const ShortcutHotKeys&) = delete;
     ~ShortcutHotKeys();
@@ -37,8 +42,10 @@ class ShortcutHotKeys {
 
   private:
     // Every delivered value, an equal one too, ends in a fresh registration under a new id.
+    // A value without a modifier (only a hand-edited file holds one) would take a bare key from
+    // every application: it is reported and left unregistered.
     void reregister(std::unique_ptr<GlobalHotKey>& field, const std::optional<ShortcutSpec>& value,
-                    std::function<void()> handler);
+                    std::function<void()> handler, std::string_view title);
     std::function<void()> realignHandler();
     std::function<void()> centerRealignHandler();
 
@@ -46,6 +53,7 @@ class ShortcutHotKeys {
     AppSettings& settings_;
     DiagnosticSink& diagnostics_;
     RealignAction realignFrontmostApp_;
+    Report report_;
     // Presses hold this weakly, so a handler that outlives its shell does nothing.
     std::shared_ptr<ShortcutHotKeys*> self_ = std::make_shared<ShortcutHotKeys*>(this);
     std::vector<Subscription> settingsCancellables;

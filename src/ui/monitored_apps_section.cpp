@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -49,7 +50,11 @@ MonitoredAppsSection::MonitoredAppsSection(AppSettings& settings, MonitoredAppsP
     list_->setFixedHeight(kListHeight);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setFocusPolicy(Qt::NoFocus);
+    list_->setUniformItemSizes(true);
+    connect(list_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { showRowsInView(); });
     layout->addWidget(list_);
+    removeIcon_ = symbolIcon(QStringLiteral("list-remove"), CircleSymbol::minus, palette());
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
@@ -77,30 +82,62 @@ void MonitoredAppsSection::refresh() {
         return;
     }
     shown_ = identifiers;
+    rowsWithWidgets_.clear();
     list_->clear();
-    const QIcon removeIcon =
-        symbolIcon(QStringLiteral("list-remove"), CircleSymbol::minus, palette());
-    for (const std::string& identifier : shown_) {
-        auto* row = new QWidget;
-        auto* rowLayout = new QHBoxLayout(row);
-        rowLayout->setContentsMargins(6, 0, 2, 0);
-        auto* text = new QLabel(QString::fromStdString(identifier));
-        text->setTextFormat(Qt::PlainText);
-        rowLayout->addWidget(text);
-        rowLayout->addStretch();
-        auto* remove = new QToolButton;
-        remove->setAutoRaise(true);
-        remove->setIcon(removeIcon);
-        remove->setToolTip(QStringLiteral("削除"));
-        remove->setObjectName(QStringLiteral("remove"));
-        connect(remove, &QToolButton::clicked, this,
-                [this, identifier] { removeIdentifier(identifier); });
-        rowLayout->addWidget(remove);
-
-        auto* item = new QListWidgetItem(list_);
-        item->setSizeHint(row->sizeHint());
-        list_->setItemWidget(item, row);
+    if (shown_.empty()) {
+        return;
     }
+    // In one insertion, all rows alike, so that the view lays out any number of them at once.
+    QWidget* sample = makeRow(shown_.front());
+    const QSize rowSize = sample->sizeHint();
+    delete sample;
+    list_->model()->insertRows(0, static_cast<int>(shown_.size()));
+    for (int row = 0; row < list_->count(); ++row) {
+        list_->item(row)->setSizeHint(rowSize);
+    }
+    showRowsInView();
+}
+
+void MonitoredAppsSection::showRowsInView() {
+    // Far more than the list's height shows, so that a short list has all its rows built, in
+    // order, and keyboard focus passes through every remove button.
+    constexpr int kRowsAround = 30;
+    const QModelIndex top = list_->indexAt(QPoint(0, 0));
+    const int first = top.isValid() ? top.row() : 0;
+    const int from = std::max(0, first - kRowsAround);
+    const int to = std::min(list_->count(), first + kRowsAround);
+    for (auto row = rowsWithWidgets_.begin(); row != rowsWithWidgets_.end();) {
+        if (*row < from || *row >= to) {
+            list_->removeItemWidget(list_->item(*row));
+            row = rowsWithWidgets_.erase(row);
+        } else {
+            ++row;
+        }
+    }
+    for (int row = from; row < to; ++row) {
+        if (rowsWithWidgets_.insert(row).second) {
+            list_->setItemWidget(list_->item(row), makeRow(shown_[static_cast<std::size_t>(row)]));
+        }
+    }
+}
+
+QWidget* MonitoredAppsSection::makeRow(const std::string& identifier) {
+    auto* row = new QWidget;
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(6, 0, 2, 0);
+    auto* text = new QLabel(QString::fromStdString(identifier));
+    text->setTextFormat(Qt::PlainText);
+    rowLayout->addWidget(text);
+    rowLayout->addStretch();
+    auto* remove = new QToolButton;
+    remove->setAutoRaise(true);
+    remove->setIcon(removeIcon_);
+    remove->setToolTip(QStringLiteral("削除"));
+    remove->setObjectName(QStringLiteral("remove"));
+    connect(remove, &QToolButton::clicked, this,
+            [this, identifier] { removeIdentifier(identifier); });
+    rowLayout->addWidget(remove);
+    return row;
 }
 
 void MonitoredAppsSection::addIdentifier(const std::string& identifier) {

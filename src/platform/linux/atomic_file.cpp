@@ -71,11 +71,19 @@ std::pair<int, std::filesystem::path> resolveSymbolicLinks(const std::filesystem
     return {ELOOP, file};
 }
 
-int replaceFileAtomically(const std::filesystem::path& link, std::string_view contents, mode_t mode,
-                          mode_t folderMode) {
+int replaceFileAtomically(const std::filesystem::path& link, std::string_view contents, uid_t user,
+                          mode_t mode, mode_t folderMode) {
+    struct stat status {};
+    if (user == 0 && ::lstat(link.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        return ELOOP;
+    }
     const auto [linkError, file] = resolveSymbolicLinks(link);
     if (linkError != 0) {
         return linkError;
+    }
+    // The rename would hand someone else's file over to us.
+    if (::lstat(file.c_str(), &status) == 0 && status.st_uid != user) {
+        return EPERM;
     }
     const std::filesystem::path folder =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
@@ -83,7 +91,12 @@ int replaceFileAtomically(const std::filesystem::path& link, std::string_view co
         return error;
     }
     // Same folder, so that the rename cannot cross file systems.
-    std::string temporary = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+    // Appended piece by piece: GCC 12 at -O3 misreads "." + std::string as an overlapping copy
+    // (-Wrestrict).
+    std::string name = ".";
+    name += file.filename().string();
+    name += ".tmp-XXXXXX";
+    std::string temporary = (folder / name).string();
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return errno;

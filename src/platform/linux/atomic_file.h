@@ -17,8 +17,9 @@ std::pair<int, std::filesystem::path> resolveSymbolicLinks(const std::filesystem
 // The errno of the failed step, 0 on success. The file gets exactly `mode`; missing folders on
 // the way are created with `folderMode`. When `file` is a symbolic link, the file it leads to is
 // replaced, from a temporary beside it, and the link stays: configuration kept in a dotfile
-// manager's folder remains there.
-int replaceFileAtomically(const std::filesystem::path& file, std::string_view contents,
+// manager's folder remains there. For root (`user` 0) a link is refused with ELOOP, since it may
+// lead anywhere; a file that `user` does not own is never replaced (EPERM).
+int replaceFileAtomically(const std::filesystem::path& file, std::string_view contents, uid_t user,
                           mode_t mode = 0600, mode_t folderMode = 0700);
 
 }  // namespace tallowmere

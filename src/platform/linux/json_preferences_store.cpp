@@ -98,39 +98,56 @@ Json toJson(const PrefValue& value, std::size_t level) {
         value.value);
 }
 
-// 0 and the contents, or the errno that stopped the read (ENOENT for a missing file, EINVAL for
-// something other than a regular file). Opening does not block: a named pipe at the path would
-// otherwise hold up start-up until some other program wrote to it.
-std::pair<int, std::string> readFile(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return {errno, {}};
-    }
-    struct stat status {};
-    const int statError = ::fstat(fd, &status) != 0 ? errno : 0;
-    if (statError != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return {statError != 0 ? statError : EINVAL, {}};
-    }
-    std::string contents;
-    char buffer[8192];
+struct FileRead {
+    // 0, or the errno that stopped the read (ENOENT for a missing file, EINVAL for something
+    // other than a regular file, ELOOP for a link not followed).
     int error = 0;
-    for (;;) {
+    std::string contents;
+    // Whose the file is, when that could be found out, even if it could not be read.
+    std::optional<uid_t> owner;
+};
+
+// Opening does not block: a named pipe at the path would otherwise hold up start-up until some
+// other program wrote to it.
+FileRead readFile(const std::filesystem::path& file, bool followLinks) {
+    FileRead read;
+    const int fd =
+        ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
+    struct stat status {};
+    if (fd < 0) {
+        read.error = errno;
+        if ((followLinks ? ::stat : ::lstat)(file.c_str(), &status) == 0) {
+            read.owner = status.st_uid;
+        }
+        return read;
+    }
+    if (::fstat(fd, &status) != 0) {
+        read.error = errno;
+    } else {
+        read.owner = status.st_uid;
+        if (!S_ISREG(status.st_mode)) {
+            read.error = EINVAL;
+        }
+    }
+    char buffer[8192];
+    while (read.error == 0) {
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
         if (count < 0) {
-            error = errno;
+            read.error = errno;
+        } else if (count == 0) {
             break;
+        } else {
+            read.contents.append(buffer, static_cast<std::size_t>(count));
         }
-        if (count == 0) {
-            break;
-        }
-        contents.append(buffer, static_cast<std::size_t>(count));
     }
     ::close(fd);
-    return {error, std::move(contents)};
+    if (read.error != 0) {
+        read.contents.clear();
+    }
+    return read;
 }
 
 std::string utcStamp(std::time_t when) {
@@ -168,6 +185,7 @@ JsonPreferencesStore::JsonPreferencesStore(std::filesystem::path file,
     if (!options_.clock) {
         options_.clock = [] { return std::time(nullptr); };
     }
+    user_ = options_.user ? *options_.user : ::geteuid();
     if (!options_.report) {
         options_.report = [](std::string_view line) {
             std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
@@ -179,8 +197,20 @@ JsonPreferencesStore::JsonPreferencesStore(std::filesystem::path file,
 JsonPreferencesStore::~JsonPreferencesStore() = default;
 
 void JsonPreferencesStore::load() {
-    auto [error, contents] = readFile(file_);
+    const std::string where = "tallowmere: the preferences file " + file_.string();
+    const std::string inMemory = "changes are kept in memory until the program ends";
+    const bool root = user_ == 0;
+    auto [error, contents, owner] = readFile(file_, !root);
     if (error == ENOENT) {
+        return;
+    }
+    struct stat status {};
+    if (root && error == ELOOP && ::lstat(file_.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        refused_ = true;
+        options_.report(where +
+                        " is a symbolic link, which is not followed when running as root: using "
+                        "the default settings; " +
+                        inMemory);
         return;
     }
     std::string why;
@@ -192,14 +222,26 @@ void JsonPreferencesStore::load() {
         auto read = readJsonDocument(contents);
         if (auto* document = std::get_if<Json>(&read); document && document->is_object()) {
             document_->object = std::move(*document);
-            return;
+        } else {
+            why = std::holds_alternative<std::string>(read) ? std::get<std::string>(read)
+                                                            : "the top level is not an object";
         }
-        why = std::holds_alternative<std::string>(read) ? std::get<std::string>(read)
-                                                        : "the top level is not an object";
+    }
+    if (owner && *owner != user_) {
+        // Replacing it would hand it over to us; moving it aside is not ours to do either.
+        refused_ = true;
+        const std::string unusable =
+            why.empty() ? "" : " and is unusable (" + why + "): using the default settings";
+        options_.report(where + " belongs to another user (uid " + std::to_string(*owner) + ")" +
+                        unusable + "; it is never saved over, and " + inMemory);
+        return;
+    }
+    if (why.empty()) {
+        return;
     }
     // Unusable: start empty, and keep the file out of the way of the first save.
     corruptFilePending_ = true;
-    options_.report("tallowmere: the preferences file " + file_.string() + " is unusable (" + why +
+    options_.report(where + " is unusable (" + why +
                     "): using the default settings; it will be moved aside at the first save");
 }
 
@@ -225,8 +267,17 @@ void JsonPreferencesStore::removeObject(std::string_view key) {
 bool JsonPreferencesStore::moveCorruptFileAside() {
     // Behind a symbolic link the linked file is moved aside, beside itself, and the link stays for
     // the save that follows. A link that leads nowhere usable (a loop) is itself moved aside.
-    const auto [resolveError, resolved] = resolveSymbolicLinks(file_);
+    const auto [resolveError, resolved] =
+        user_ != 0 ? resolveSymbolicLinks(file_) : std::pair(0, file_);
     const std::filesystem::path& unusable = resolveError == 0 ? resolved : file_;
+    // Found unusable at start-up, but someone else's by now.
+    struct stat status {};
+    if (::lstat(unusable.c_str(), &status) == 0 && status.st_uid != user_) {
+        reportFailure("cannot move the unreadable preferences file " + file_.string() +
+                          " aside, so not saving over it",
+                      EPERM);
+        return false;
+    }
     const std::string base = unusable.string() + ".corrupt-" + utcStamp(options_.clock());
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string target = attempt == 0 ? base : base + "-" + std::to_string(attempt);
@@ -250,6 +301,9 @@ bool JsonPreferencesStore::moveCorruptFileAside() {
 }
 
 void JsonPreferencesStore::save() {
+    if (refused_) {
+        return;
+    }
     if (corruptFilePending_) {
         if (!moveCorruptFileAside()) {
             return;
@@ -260,7 +314,7 @@ void JsonPreferencesStore::save() {
     // whole save; nan and infinities become null.
     const std::string text =
         document_->object.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-    if (const int error = replaceFileAtomically(file_, text); error != 0) {
+    if (const int error = replaceFileAtomically(file_, text, user_); error != 0) {
         reportFailure("cannot save preferences to " + file_.string(), error);
         return;
     }

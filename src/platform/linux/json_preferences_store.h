@@ -1,6 +1,7 @@
 // The preferences store as a typed JSON file, rewritten by atomic replace on every change.
 #pragma once
 
+#include <sys/types.h>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -19,6 +20,8 @@ struct JsonPreferencesStoreOptions {
     // Receives the one-line reports (an unusable file found at start-up, a failed save); standard
     // error when empty.
     std::function<void(std::string_view)> report;
+    // The user the program runs as; the effective user when empty.
+    std::optional<uid_t> user;
 };
 
 // One JSON object keyed by preference key. Strings, integers, reals, booleans and arrays are
@@ -38,6 +41,10 @@ struct JsonPreferencesStoreOptions {
 // is replaced (or moved aside) and the link kept. When a save fails the previous file is left
 // intact, the failure is reported once until a save succeeds again, and the store keeps working
 // in memory. Nothing here throws.
+//
+// Root never follows a symbolic link here (it may lead into anybody's files): such a file is not
+// read, and a file owned by another user is read but never replaced nor moved aside. Either is
+// reported once at start-up, and the store then works in memory only.
 class JsonPreferencesStore final : public PreferencesStore {
   public:
     explicit JsonPreferencesStore(std::filesystem::path file,
@@ -64,6 +71,9 @@ class JsonPreferencesStore final : public PreferencesStore {
     std::filesystem::path file_;
     JsonPreferencesStoreOptions options_;
     std::unique_ptr<Document> document_;
+    uid_t user_;
+    // Set when the file is not ours to write: saves keep the changes in memory only.
+    bool refused_ = false;
     bool corruptFilePending_ = false;
     bool failureReported_ = false;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/shortcut_hot_keys.h"
@@ -27,7 +29,8 @@ class ShortcutHotKeysTest : public ::testing::Test {
   protected:
     void startShell() {
         shell = std::make_unique<ShortcutHotKeys>(
-            center, settings, diagnostics, [this](AlignmentAnchor a) { realigns.push_back(a); });
+            center, settings, diagnostics, [this](AlignmentAnchor a) { realigns.push_back(a); },
+            [this](std::string_view line) { reports.emplace_back(line); });
         shell->subscribe();
     }
 
@@ -37,6 +40,7 @@ class ShortcutHotKeysTest : public ::testing::Test {
     HotKeyCenter center{service};
     CapturingDiagnosticSink diagnostics;
     std::vector<AlignmentAnchor> realigns;
+    std::vector<std::string> reports;
     std::unique_ptr<ShortcutHotKeys> shell;
 };
 
@@ -110,6 +114,36 @@ TEST_F(ShortcutHotKeysTest, IdsAdvanceAcrossReassignmentClearingProbesAndRefusal
     EXPECT_EQ(center.handlerCount(), 1u);
     EXPECT_EQ(service.press(kR, kControlOption), kNoErr);
     EXPECT_EQ(realigns.size(), 1u);
+}
+
+// Typing "banana" in a terminal once arrived as "bnn": a hand-edited bare A was grabbed globally.
+TEST_F(ShortcutHotKeysTest, AStoredShortcutWithoutAModifierIsReportedOnceAndNeverRegistered) {
+    constexpr std::uint32_t kA = 0;  // kVK_ANSI_A
+    settings.setManualRealignShortcut(ShortcutSpec{kA, 0, "A"});
+    // Caps lock (0x0400) is no modifier of a shortcut either.
+    settings.setManualCenterRealignShortcut(ShortcutSpec{kT, 0x0400, "T"});
+    startShell();
+
+    EXPECT_TRUE(service.registrations().empty());
+    EXPECT_EQ(service.press(kA, 0), std::nullopt);
+    EXPECT_EQ(shell->globalHotKey, nullptr);
+    const std::vector<std::string> expected = {
+        "tallowmere: the stored 再整頓 shortcut \"A\" (key code 0) has no modifier key, so it is "
+        "not registered: it would take that key from every application; record it again in the "
+        "settings",
+        "tallowmere: the stored 中央に再整頓 shortcut \"T\" (key code 17) has no modifier key, so "
+        "it is not registered: it would take that key from every application; record it again in "
+        "the settings"};
+    EXPECT_EQ(reports, expected);
+    // The value stays stored, as a refused combination's does.
+    EXPECT_EQ(settings.manualRealignShortcut(), (ShortcutSpec{kA, 0, "A"}));
+
+    // Shift alone is a modifier: the recorder records ⇧A, so a stored ⇧R is registered.
+    settings.setManualRealignShortcut(ShortcutSpec{kR, 0x0200, "⇧R"});
+    EXPECT_EQ(service.press(kR, 0x0200), kNoErr);
+    EXPECT_EQ(realigns.size(), 1u);
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(diagnostics.lines.empty());
 }
 
 TEST_F(ShortcutHotKeysTest, PressesForForgottenIdsAreHandledAndDoNothing) {

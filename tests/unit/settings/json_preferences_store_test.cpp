@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -47,10 +48,11 @@ class JsonPreferencesStoreTest : public ::testing::Test {
     }
     ~JsonPreferencesStoreTest() override { fs::remove_all(folder); }
 
-    JsonPreferencesStore open() {
+    // As the user running the tests, unless another is named.
+    JsonPreferencesStore open(std::optional<uid_t> user = std::nullopt) {
         return JsonPreferencesStore(
             file, {[] { return std::time_t{1796577595}; },
-                   [this](std::string_view line) { reports.emplace_back(line); }});
+                   [this](std::string_view line) { reports.emplace_back(line); }, user});
     }
     // What a folder (the file's by default) holds: shows stray temporary and moved-aside files.
     Names names(const fs::path& of = {}) const {
@@ -243,13 +245,25 @@ TEST_F(JsonPreferencesStoreTest, ANamedPipeIsUnreadableAndDoesNotBlock) {
     EXPECT_TRUE(fs::is_fifo(file.parent_path() / "preferences.json.corrupt-20261206T171955Z"));
 }
 
-TEST_F(JsonPreferencesStoreTest, ASymbolicLinkIsSavedThroughAndKept) {
+// Files of "another user" need root to make; a user other than root is played by naming one.
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kSomeUser = 1000;
+
+void chownTo(const fs::path& file, uid_t user) {
+    ASSERT_EQ(::lchown(file.c_str(), user, static_cast<gid_t>(-1)), 0)
+        << file << ": " << std::strerror(errno);
+}
+
+TEST_F(JsonPreferencesStoreTest, AUsersSymbolicLinkIsSavedThroughAndKept) {
+    // Root never follows the link; an ordinary user, the test's own or one it plays, does.
+    const uid_t user = ::geteuid() == 0 ? kSomeUser : ::geteuid();
     const fs::path managed = folder / "dotfiles" / "tallowmere.json";
     writeText(managed, R"({"windowSpacingMargin": 3})");
+    chownTo(managed, user);
     fs::create_directories(file.parent_path());
     fs::create_symlink("../dotfiles/tallowmere.json", file);
     {
-        auto store = open();
+        auto store = open(user);
         EXPECT_EQ(store.objectForKey("windowSpacingMargin"), PrefValue(3));
         store.setObject("windowSpacingMargin", 4.5);
     }
@@ -261,12 +275,83 @@ TEST_F(JsonPreferencesStoreTest, ASymbolicLinkIsSavedThroughAndKept) {
 
     // An unusable linked file is moved aside beside itself; the link stays.
     writeText(managed, "{");
-    open().setObject("a", 1);
+    chownTo(managed, user);
+    open(user).setObject("a", 1);
     EXPECT_EQ(fs::read_symlink(file), "../dotfiles/tallowmere.json");
     EXPECT_EQ(readText(file), "{\n  \"a\": 1\n}\n");
     EXPECT_EQ(names(managed.parent_path()),
               (Names{"tallowmere.json", "tallowmere.json.corrupt-20261206T171955Z"}));
     EXPECT_EQ(names(), Names{"preferences.json"});
+}
+
+// A link to another user's file once had that file moved aside and replaced by one of root's.
+TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersFile) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making another user's file needs root";
+    }
+    const std::string inMemory = "changes are kept in memory until the program ends";
+    const std::string rootLink =
+        " is a symbolic link, which is not followed when running as "
+        "root: using the default settings; " +
+        inMemory;
+    const std::string nobodys =
+        " belongs to another user (uid 65534); it is never saved over, and " + inMemory;
+    const std::string nobodysUnusable =
+        " belongs to another user (uid 65534) and is unusable (the top level is not an object): "
+        "using the "
+        "default settings; it is never saved over, and " +
+        inMemory;
+    struct Case {
+        const char* story;
+        uid_t user;
+        bool viaLink;
+        uid_t owner;
+        std::string contents;
+        std::optional<PrefValue> spacing;  // what the store reads
+        std::string report;                // after the path
+    };
+    const std::string good = R"({"windowSpacingMargin": 3})";
+    for (const Case& c : {
+             Case{"root, a link to root's own file", 0, true, 0, good, std::nullopt, rootLink},
+             Case{"root, another user's file", 0, false, kNobody, good, PrefValue(3), nobodys},
+             Case{"root, another user's unusable file", 0, false, kNobody, "[1, 2]", std::nullopt,
+                  nobodysUnusable},
+             Case{"a user, a link to another user's file", kSomeUser, true, kNobody, good,
+                  PrefValue(3), nobodys},
+             Case{"a user, a link to another user's unusable file", kSomeUser, true, kNobody,
+                  "[1, 2]", std::nullopt, nobodysUnusable},
+         }) {
+        SCOPED_TRACE(c.story);
+        fs::remove_all(folder / "tallowmere");
+        fs::remove_all(folder / "elsewhere");
+        reports.clear();
+        const fs::path target = c.viaLink ? folder / "elsewhere" / "theirs.json" : file;
+        writeText(target, c.contents);
+        chownTo(target, c.owner);
+        if (c.viaLink) {
+            fs::create_directories(file.parent_path());
+            fs::create_symlink(target, file);
+        }
+        {
+            auto store = open(c.user);
+            EXPECT_EQ(store.objectForKey("windowSpacingMargin"), c.spacing);
+            store.setObject("windowSpacingMargin", 4.5);
+            store.setObject("a", 1);
+            store.removeObject("a");
+            EXPECT_EQ(store.objectForKey("windowSpacingMargin"), PrefValue(4.5));
+        }
+        EXPECT_EQ(reports, std::vector<std::string>{"tallowmere: the preferences file " +
+                                                    file.string() + c.report});
+        EXPECT_EQ(readText(target), c.contents);
+        struct stat status {};
+        ASSERT_EQ(::lstat(target.c_str(), &status), 0);
+        EXPECT_EQ(status.st_uid, c.owner);
+        EXPECT_EQ(names(target.parent_path()), Names{target.filename()});
+        if (c.viaLink) {
+            EXPECT_EQ(fs::read_symlink(file), target);
+            EXPECT_EQ(names(), Names{"preferences.json"});
+        }
+    }
 }
 
 TEST(PreferencesPath, FollowsXdgConfigHomeThenHome) {

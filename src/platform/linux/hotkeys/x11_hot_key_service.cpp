@@ -61,7 +61,9 @@ RegisterHotKeyResult X11HotKeyService::registerHotKey(std::uint32_t keyCode,
                                                       EventHotKeyID id) {
     const auto keycode = linux_keys::xKeycodeForVirtualKey(keyCode);
     const auto modifiers = linux_keys::xModifiersForCarbon(carbonModifiers);
-    if (!keycode || !modifiers || *keycode < minKeycode_ || *keycode > maxKeycode_) {
+    // A grab without a modifier would take a bare key from every other application.
+    if (!keycode || !modifiers || *modifiers == 0 || *keycode < minKeycode_ ||
+        *keycode > maxKeycode_) {
         return {kEventHotKeyExistsErr, nullptr};
     }
     // X would let this client grab the same keys twice, and the first ungrab would then
