@@ -17,6 +17,7 @@
 
 #include "platform/linux/json_preferences_store.h"
 #include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_local_key_monitor.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "ui/desktop_entry.h"
@@ -35,6 +36,7 @@ struct ViewRig {
             settings,
             SettingsViewPorts{.hotKeys = center,
                               .keyMonitor = keys,
+                              .keyboardGrab = keyboard,
                               .apps = {.runningClasses = [this] { return running; },
                                        .chooseDesktopEntry = [this](QWidget*) { return chosen; }}});
         return *view;
@@ -61,6 +63,7 @@ struct ViewRig {
     sim::SimHotKeyService service;
     HotKeyCenter center{service};
     sim::SimLocalKeyMonitor keys;
+    sim::SimKeyboardGrab keyboard;
     Strings running;
     std::optional<std::string> chosen;
     std::unique_ptr<SettingsView> view;
