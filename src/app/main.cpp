@@ -24,6 +24,7 @@
 #include "platform/random_source.h"
 #include "settings/app_settings.h"
 #include "ui/qt_local_key_monitor.h"
+#include "ui/qt_translations.h"
 #include "ui/settings_view.h"
 
 namespace {
@@ -105,6 +106,10 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("tallowmere");
     QApplication::setApplicationVersion(TALLOWMERE_VERSION);
+    if (!tallowmere::ui::installQtJapaneseTranslations(application)) {
+        std::cerr << "tallowmere: Qt's Japanese translations (qtbase_ja.qm, Debian package "
+                     "qt6-translations-l10n) are missing; Qt's own dialogs will speak English\n";
+    }
 
     auto path = tallowmere::defaultPreferencesPath();
     if (!path) {
