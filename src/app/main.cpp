@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
             {.hotKeys = shell->hotKeyCenter(),
              .keyMonitor = keyMonitor,
              .keyboardGrab = keyboardGrab,
-             .apps = {.runningClasses = [&backend] { return backend->desktop().runningClasses(); }},
+             .apps = {.runningWindows = [&backend] { return backend->runningWindows(); }},
              .shortcutTrace = verbose ? [](const std::string& shown) {
                  std::cerr << "tallowmere: shortcut field: " << shown << '\n';
              } : std::function<void(const std::string&)>()});
