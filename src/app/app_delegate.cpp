@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -18,6 +20,9 @@ namespace tallowmere {
 namespace {
 
 const char* const kTagProperty = "tallowmereTag";
+// The window icon, three buttons and the gaps between them on the title bars of openbox, xfwm4
+// and icewm, with some to spare.
+constexpr int kTitleBarAllowance = 160;
 
 QString titleWithShortcut(const char* title, const std::optional<ShortcutSpec>& shortcut) {
     QString text = QString::fromUtf8(title);
@@ -241,6 +246,10 @@ void AppDelegate::startPermissionPoll() {
                     }
                 }
             }
+            // What it asked for has happened.
+            if (delegate.permissionMessage_) {
+                delegate.permissionMessage_->close();
+            }
             delegate.cascadeManager->startMonitoring();
         });
 }
@@ -326,6 +335,16 @@ void AppDelegate::showAbout() {
                                  QApplication::applicationVersion().toHtmlEscaped()),
                         QMessageBox::Ok);
     box->setIconPixmap(QIcon(":/MenuBarIcon.svg").pixmap(64, 64));
+    // A message box is as wide as its text, and the window manager shortens a longer title;
+    // leave room for the title in the title bar's bold face and for the bar's icon and buttons.
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleWidth =
+        QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + kTitleBarAllowance;
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
