@@ -2,7 +2,6 @@
 #include "app/app_delegate.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -12,9 +11,10 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
-#include <QTextStream>
 #include <QWidget>
 #include <iostream>
+
+#include "ui/desktop_entry.h"
 
 namespace tallowmere {
 namespace {
@@ -59,20 +59,9 @@ AppDelegate::~AppDelegate() {
 QString AppDelegate::appDisplayName() {
     const QString entry =
         QStandardPaths::locate(QStandardPaths::ApplicationsLocation, "tallowmere.desktop");
-    QFile file(entry);
-    if (!entry.isEmpty() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream in(&file);
-        bool inMainGroup = false;
-        while (!in.atEnd()) {
-            const QString line = in.readLine().trimmed();
-            if (line.startsWith('[')) {
-                inMainGroup = line == "[Desktop Entry]";
-            } else if (inMainGroup && line.startsWith("Name=")) {
-                const QString name = line.mid(5).trimmed();
-                if (!name.isEmpty()) {
-                    return name;
-                }
-            }
+    if (!entry.isEmpty()) {
+        if (const auto read = ui::readDesktopEntryFile(entry.toStdString()); read && read->name) {
+            return QString::fromStdString(*read->name);
         }
     }
     return "Tallowmere";

@@ -93,8 +93,8 @@ DesktopEntry readDesktopEntry(std::istream& entry) {
         }
         const std::string_view key = trimmed(text.substr(0, equals));
         std::string value = unescaped(trimmed(text.substr(equals + 1)));
-        if (key == "StartupWMClass") {
-            result.startupWMClass =
+        if (key == "Name" || key == "StartupWMClass") {
+            (key == "Name" ? result.name : result.startupWMClass) =
                 value.empty() ? std::nullopt : std::optional<std::string>(std::move(value));
         } else if (key == "Exec") {
             result.execProgram = firstArgument(value);

@@ -1,5 +1,5 @@
-// Reads the keys of a desktop entry file (*.desktop) that tell which windows are its
-// application's: StartupWMClass, or else the program that Exec runs.
+// Reads the keys of a desktop entry file (*.desktop) that the program uses: the Name, and what
+// tells which windows are its application's (StartupWMClass, or else the program that Exec runs).
 #pragma once
 
 #include <filesystem>
@@ -12,6 +12,8 @@ namespace tallowmere::ui {
 // Values of the [Desktop Entry] group only: other groups (actions) and localised variants of a key
 // are not the entry's own value.
 struct DesktopEntry {
+    // Unescaped; none when absent or empty.
+    std::optional<std::string> name;
     // Unescaped; none when absent or empty.
     std::optional<std::string> startupWMClass;
     // The first argument of Exec, unescaped and unquoted (a path or a name to find on PATH); none
