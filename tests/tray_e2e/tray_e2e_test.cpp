@@ -269,5 +269,43 @@ TEST_F(Tray, TheRecorderSeesCombinationsThatOtherClientsAndOurOwnShortcutHold) {
     desktop.ungrabControlAlt('t');
 }
 
+TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram) {
+    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}}});
+    openXTerm(1);
+    // A program whose desktop entry, like most, names no window class.
+    xterms.push_back(
+        std::make_unique<Process>(std::vector<std::string>{"xmessage", "-center", "Tallowmere"},
+                                  std::map<std::string, std::string>{}));
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("Xmessage").size() == 1; }));
+    const auto entry = config / "message.desktop";
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Message\nExec=xmessage %U\n";
+    start();
+    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
+    openMenu();
+    keys({"Down", "Down", "Down", "Down", "Return"});
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 1; }));
+
+    // アプリを追加... has the focus; the file dialog takes a typed path.
+    keys({"space"});
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 2; }));
+    ASSERT_EQ(run({"xdotool", "type", "--delay", "20", entry.string()}), 0);
+    keys({"Return"});
+    const nlohmann::json both = {"XTerm", "Xmessage"};
+    EXPECT_TRUE(eventually([&] {
+        return readPreferences().value("monitoredBundleIdentifiers", nlohmann::json()) == both;
+    })) << "the entry's program runs the Xmessage window";
+
+    // 実行中のアプリから追加... offers the two, both listed already, and not the tray's panel.
+    keys({"Tab", "space"});
+    ASSERT_TRUE(eventually([&] { return desktop.keyboardHeldByAnother(); }));
+    keys({"Down", "Return", "Escape"});
+    ASSERT_TRUE(eventually([&] { return !desktop.keyboardHeldByAnother(); }));
+    EXPECT_EQ(readPreferences().value("monitoredBundleIdentifiers", nlohmann::json()), both);
+
+    kill(tallowmere->pid(), SIGTERM);
+    EXPECT_EQ(tallowmere->waitForExit(), 0);
+}
+
 }  // namespace
 }  // namespace tallowmere::e2e
