@@ -9,8 +9,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 # dpkg-shlibdeps names the libraries' packages (Qt 6, xcb) from the binary itself.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The tray icon is an SVG read through Qt's plugins, which dpkg-shlibdeps cannot see.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# The tray icon is an SVG read through Qt's plugins, and Qt's own dialogs speak Japanese through
+# its translation catalogues: neither is a library that dpkg-shlibdeps can see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
 # Every text the program shows is Japanese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic")
 set(CPACK_STRIP_FILES ON)

@@ -2,7 +2,8 @@
 #include "app/app_delegate.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -10,17 +11,20 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
-#include <QTextStream>
 #include <QWidget>
 #include <algorithm>
 #include <iostream>
 
 #include "platform/linux/qt/device_pixels.h"
+#include "ui/desktop_entry.h"
 
 namespace tallowmere {
 namespace {
 
 const char* const kTagProperty = "tallowmereTag";
+// The window icon, three buttons and the gaps between them on the title bars of openbox, xfwm4
+// and icewm, with some to spare.
+constexpr int kTitleBarAllowance = 160;
 
 QString titleWithShortcut(const char* title, const std::optional<ShortcutSpec>& shortcut) {
     QString text = QString::fromUtf8(title);
@@ -57,20 +61,9 @@ AppDelegate::~AppDelegate() {
 QString AppDelegate::appDisplayName() {
     const QString entry =
         QStandardPaths::locate(QStandardPaths::ApplicationsLocation, "tallowmere.desktop");
-    QFile file(entry);
-    if (!entry.isEmpty() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QTextStream in(&file);
-        bool inMainGroup = false;
-        while (!in.atEnd()) {
-            const QString line = in.readLine().trimmed();
-            if (line.startsWith('[')) {
-                inMainGroup = line == "[Desktop Entry]";
-            } else if (inMainGroup && line.startsWith("Name=")) {
-                const QString name = line.mid(5).trimmed();
-                if (!name.isEmpty()) {
-                    return name;
-                }
-            }
+    if (!entry.isEmpty()) {
+        if (const auto read = ui::readDesktopEntryFile(entry.toStdString()); read && read->name) {
+            return QString::fromStdString(*read->name);
         }
     }
     return "Tallowmere";
@@ -254,6 +247,10 @@ void AppDelegate::startPermissionPoll() {
                     }
                 }
             }
+            // What it asked for has happened.
+            if (delegate.permissionMessage_) {
+                delegate.permissionMessage_->close();
+            }
             delegate.cascadeManager->startMonitoring();
         });
 }
@@ -343,6 +340,16 @@ void AppDelegate::showAbout() {
                                  QApplication::applicationVersion().toHtmlEscaped()),
                         QMessageBox::Ok);
     box->setIconPixmap(QIcon(":/MenuBarIcon.svg").pixmap(64, 64));
+    // A message box is as wide as its text, and the window manager shortens a longer title;
+    // leave room for the title in the title bar's bold face and for the bar's icon and buttons.
+    QFont titleFont = box->font();
+    titleFont.setBold(true);
+    const int titleWidth =
+        QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + kTitleBarAllowance;
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();

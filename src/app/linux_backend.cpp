@@ -88,6 +88,21 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
 
 LinuxBackend::~LinuxBackend() = default;
 
+std::vector<RunningWindow> LinuxBackend::runningWindows() const {
+    const xcb_ewmh_connection_t* ewmh = x_->ewmh();
+    std::vector<RunningWindow> windows;
+    for (const x11::MirroredWindow* window : desktop_->mirror().windowsInOrder()) {
+        if (window->ownProcess) {
+            continue;
+        }
+        const bool panelOrDesktop =
+            !window->types.empty() && (window->types.front() == ewmh->_NET_WM_WINDOW_TYPE_DOCK ||
+                                       window->types.front() == ewmh->_NET_WM_WINDOW_TYPE_DESKTOP);
+        windows.push_back({window->wmClass, window->pid, !panelOrDesktop});
+    }
+    return windows;
+}
+
 void LinuxBackend::xError(const xcb_generic_error_t& error) {
     const x11::MirroredWindow* window = desktop_->mirror().find(error.resource_id);
     if (error.error_code == XCB_WINDOW && (!window || !window->listed)) {

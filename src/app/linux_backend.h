@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/linux/hotkeys/x11_hot_key_service.h"
 #include "platform/linux/qt/qt_feedback_windows.h"
@@ -12,6 +13,7 @@
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
 #include "platform/linux/x11/x11_screens.h"
+#include "platform/running_window.h"
 
 class QSocketNotifier;
 
@@ -37,6 +39,8 @@ class LinuxBackend {
     x11::X11Screens& screens() { return *screens_; }
     FeedbackWindows& feedbackWindows() { return *feedback_; }
     X11HotKeyService& hotKeys() { return *hotKeys_; }
+    // Other programs' managed windows now, for the settings window's pickers.
+    std::vector<RunningWindow> runningWindows() const;
 
     // X errors seen on our connection (requests about windows that vanished, mostly).
     std::uint64_t xErrorCount() const { return x_->errorCount(); }

@@ -18,11 +18,13 @@
 #include "app/linux_backend.h"
 #include "app/menu_description.h"
 #include "platform/diagnostics.h"
+#include "platform/linux/hotkeys/x11_keyboard_grab.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/linux/preferences_path.h"
 #include "platform/random_source.h"
 #include "settings/app_settings.h"
 #include "ui/qt_local_key_monitor.h"
+#include "ui/qt_translations.h"
 #include "ui/settings_view.h"
 
 namespace {
@@ -88,8 +90,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--help") == 0) {
             std::cout
                 << "usage: tallowmere [--verbose]\n"
-                   "  --verbose  print the engine's diagnostic lines, and the items of every\n"
-                   "             menu opened (\"tallowmere: menu: ...\"), on standard error\n";
+                   "  --verbose  print the engine's diagnostic lines, the items of every menu\n"
+                   "             opened (\"tallowmere: menu: ...\") and what the shortcut fields\n"
+                   "             show (\"tallowmere: shortcut field: ...\"), on standard error\n";
             return 0;
         }
     }
@@ -103,6 +106,10 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("tallowmere");
     QApplication::setApplicationVersion(TALLOWMERE_VERSION);
+    if (!tallowmere::ui::installQtJapaneseTranslations(application)) {
+        std::cerr << "tallowmere: Qt's Japanese translations (qtbase_ja.qm, Debian package "
+                     "qt6-translations-l10n) are missing; Qt's own dialogs will speak English\n";
+    }
 
     auto path = tallowmere::defaultPreferencesPath();
     if (!path) {
@@ -139,13 +146,23 @@ int main(int argc, char** argv) {
     // closure that runs once the shell exists.
     tallowmere::ui::QtLocalKeyMonitor keyMonitor;
     tallowmere::AppDelegate* shell = nullptr;
+    // On the settings window through Qt's own connection: the presses then reach that window as
+    // ordinary key events.
+    auto* qtX11 = application.nativeInterface<QNativeInterface::QX11Application>();
+    tallowmere::X11KeyboardGrab keyboardGrab(qtX11 ? qtX11->connection() : nullptr, [&shell] {
+        return shell && shell->settingsWindow ? xcb_window_t(shell->settingsWindow->winId())
+                                              : xcb_window_t(XCB_WINDOW_NONE);
+    });
     auto makeSettingsView = [&]() -> QWidget* {
-        return new tallowmere::ui::SettingsView(settings,
-                                                {.hotKeys = shell->hotKeyCenter(),
-                                                 .keyMonitor = keyMonitor,
-                                                 .apps = {.runningClasses = [&backend] {
-                                                     return backend->desktop().runningClasses();
-                                                 }}});
+        return new tallowmere::ui::SettingsView(
+            settings,
+            {.hotKeys = shell->hotKeyCenter(),
+             .keyMonitor = keyMonitor,
+             .keyboardGrab = keyboardGrab,
+             .apps = {.runningWindows = [&backend] { return backend->runningWindows(); }},
+             .shortcutTrace = verbose ? [](const std::string& shown) {
+                 std::cerr << "tallowmere: shortcut field: " << shown << '\n';
+             } : std::function<void(const std::string&)>()});
     };
     auto delegate = std::make_unique<tallowmere::AppDelegate>(tallowmere::ShellPorts{
         .engine = ports,

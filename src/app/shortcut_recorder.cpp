@@ -72,8 +72,8 @@ std::string shortcutDisplayString(std::uint32_t carbonModifiers, std::string_vie
 }
 
 ShortcutRecorder::ShortcutRecorder(ShortcutBinding binding, LocalKeyMonitor& monitor,
-                                   HotKeyCenter& hotKeys)
-    : binding_(std::move(binding)), monitor_(monitor), hotKeys_(hotKeys) {}
+                                   HotKeyCenter& hotKeys, KeyboardGrab& keyboard)
+    : binding_(std::move(binding)), monitor_(monitor), hotKeys_(hotKeys), keyboard_(keyboard) {}
 
 ShortcutRecorder::~ShortcutRecorder() {
     // Not stopRecording(): the view listening for changes may already be gone.
@@ -96,6 +96,16 @@ void ShortcutRecorder::startRecording() {
         monitor_.removeMonitor(*std::exchange(monitorToken_, std::nullopt));
     }
     errorMessage_.reset();
+    if (!grab_) {
+        grab_ = keyboard_.grabKeyboard();
+    }
+    if (!grab_) {
+        // Keys we cannot see would go on to other windows: better not to record at all.
+        errorMessage_ = std::string(kKeyboardBusyMessage);
+        isRecording_ = false;
+        notify();
+        return;
+    }
     isRecording_ = true;
     monitorToken_ = monitor_.addMonitor([this](const KeyEvent& event) { return handleKey(event); });
     notify();
@@ -106,6 +116,7 @@ void ShortcutRecorder::stopRecording() {
         monitor_.removeMonitor(*monitorToken_);
     }
     monitorToken_.reset();
+    grab_.reset();
     isRecording_ = false;
     notify();
 }

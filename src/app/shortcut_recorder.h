@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/global_hot_key.h"
+#include "platform/keyboard_grab.h"
 #include "platform/local_key_monitor.h"
 #include "settings/app_settings.h"
 #include "settings/shortcut_spec.h"
@@ -27,6 +29,9 @@ struct ShortcutBinding {
 
 inline constexpr std::string_view kShortcutConflictMessage =
     "このキーの組み合わせは他のアプリと衝突しているため使用できません";
+// Another program holds the whole keyboard (an open menu, a screen locker, a game).
+inline constexpr std::string_view kKeyboardBusyMessage =
+    "他のアプリがキーボードを使用中のため記録できません";
 
 // The four modifiers of a key event as a Carbon mask; any other flag is dropped.
 std::uint32_t carbonModifiersFromFlags(std::uint32_t modifierFlags);
@@ -38,8 +43,11 @@ class ShortcutRecorder {
   public:
     static constexpr std::uint16_t kEscapeKeyCode = 53;
 
-    // The monitor and the center must outlive the recorder.
-    ShortcutRecorder(ShortcutBinding binding, LocalKeyMonitor& monitor, HotKeyCenter& hotKeys);
+    // The monitor, the center and the grab must outlive the recorder. While recording, the
+    // keyboard is grabbed, so that combinations other programs (and our own hot keys) hold reach
+    // the recorder too and nothing reaches another window.
+    ShortcutRecorder(ShortcutBinding binding, LocalKeyMonitor& monitor, HotKeyCenter& hotKeys,
+                     KeyboardGrab& keyboard);
     ShortcutRecorder(const ShortcutRecorder&) = delete;
     ShortcutRecorder& operator=(const ShortcutRecorder&) = delete;
     ~ShortcutRecorder();
@@ -48,6 +56,7 @@ class ShortcutRecorder {
     void setChangeCallback(std::function<void()> callback) { changed_ = std::move(callback); }
 
     void toggle();
+    // Stays idle, with a message, when the keyboard cannot be grabbed.
     void startRecording();
     void stopRecording();
     void clear();
@@ -74,6 +83,8 @@ class ShortcutRecorder {
     ShortcutBinding binding_;
     LocalKeyMonitor& monitor_;
     HotKeyCenter& hotKeys_;
+    KeyboardGrab& keyboard_;
+    std::unique_ptr<KeyboardGrab::Hold> grab_;
     bool isRecording_ = false;
     std::optional<LocalKeyMonitor::Token> monitorToken_;
     std::optional<std::string> errorMessage_;

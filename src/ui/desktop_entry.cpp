@@ -49,9 +49,31 @@ std::string unescaped(std::string_view value) {
     return result;
 }
 
+// The first argument of an Exec value (escapes already undone): up to the first blank, or a
+// double-quoted string in which a backslash takes the next character literally.
+std::optional<std::string> firstArgument(std::string_view exec) {
+    exec = trimmed(exec);
+    std::string argument;
+    if (!exec.empty() && exec.front() == '"') {
+        for (std::size_t i = 1; i < exec.size() && exec[i] != '"'; ++i) {
+            if (exec[i] == '\\' && i + 1 < exec.size()) {
+                ++i;
+            }
+            argument += exec[i];
+        }
+    } else {
+        argument = exec.substr(0, exec.find_first_of(" \t"));
+    }
+    if (argument.empty()) {
+        return std::nullopt;
+    }
+    return argument;
+}
+
 }  // namespace
 
-std::optional<std::string> startupWMClass(std::istream& entry) {
+DesktopEntry readDesktopEntry(std::istream& entry) {
+    DesktopEntry result;
     bool inMainGroup = false;
     std::streamsize consumed = 0;
     std::string line;
@@ -66,20 +88,22 @@ std::optional<std::string> startupWMClass(std::istream& entry) {
             continue;
         }
         const auto equals = text.find('=');
-        if (!inMainGroup || equals == std::string_view::npos ||
-            trimmed(text.substr(0, equals)) != "StartupWMClass") {
+        if (!inMainGroup || equals == std::string_view::npos) {
             continue;
         }
+        const std::string_view key = trimmed(text.substr(0, equals));
         std::string value = unescaped(trimmed(text.substr(equals + 1)));
-        if (value.empty()) {
-            return std::nullopt;
+        if (key == "Name" || key == "StartupWMClass") {
+            (key == "Name" ? result.name : result.startupWMClass) =
+                value.empty() ? std::nullopt : std::optional<std::string>(std::move(value));
+        } else if (key == "Exec") {
+            result.execProgram = firstArgument(value);
         }
-        return value;
     }
-    return std::nullopt;
+    return result;
 }
 
-std::optional<std::string> startupWMClassOfFile(const std::filesystem::path& file) {
+std::optional<DesktopEntry> readDesktopEntryFile(const std::filesystem::path& file) {
     // A FIFO named *.desktop would block the open below.
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
@@ -89,7 +113,7 @@ std::optional<std::string> startupWMClassOfFile(const std::filesystem::path& fil
     if (!in) {
         return std::nullopt;
     }
-    return startupWMClass(in);
+    return readDesktopEntry(in);
 }
 
 }  // namespace tallowmere::ui

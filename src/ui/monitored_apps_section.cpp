@@ -13,6 +13,7 @@
 
 #include "ui/desktop_entry.h"
 #include "ui/form_style.h"
+#include "ui/running_program.h"
 
 namespace tallowmere::ui {
 
@@ -40,6 +41,9 @@ MonitoredAppsSection::MonitoredAppsSection(AppSettings& settings, MonitoredAppsP
     : QWidget(parent), settings_(settings), ports_(std::move(ports)) {
     if (!ports_.chooseDesktopEntry) {
         ports_.chooseDesktopEntry = chooseWithFileDialog;
+    }
+    if (!ports_.processRuns) {
+        ports_.processRuns = processRunsProgram;
     }
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -160,15 +164,42 @@ void MonitoredAppsSection::addFromDesktopEntry() {
     if (!file) {
         return;
     }
-    if (const auto identifier = startupWMClassOfFile(*file)) {
-        addIdentifier(*identifier);
+    const std::optional<DesktopEntry> entry = readDesktopEntryFile(*file);
+    if (!entry) {
+        return;
+    }
+    if (entry->startupWMClass) {
+        addIdentifier(*entry->startupWMClass);
+        return;
+    }
+    // Most entries name no window class; the running program's windows tell it.
+    if (!entry->execProgram || !ports_.runningWindows) {
+        return;
+    }
+    std::vector<std::string> classes;
+    for (const RunningWindow& window : ports_.runningWindows()) {
+        if (window.canBeArranged && window.pid && !window.applicationIdentifier.empty() &&
+            std::find(classes.begin(), classes.end(), window.applicationIdentifier) ==
+                classes.end() &&
+            ports_.processRuns(*window.pid, *entry->execProgram)) {
+            classes.push_back(window.applicationIdentifier);
+        }
+    }
+    for (const std::string& identifier : classes) {
+        addIdentifier(identifier);
     }
 }
 
 void MonitoredAppsSection::fillRunningMenu() {
     runningMenu_->clear();
-    std::vector<std::string> classes =
-        ports_.runningClasses ? ports_.runningClasses() : std::vector<std::string>{};
+    // Docks and the desktop are never arranged: offering them would only mislead.
+    std::vector<std::string> classes;
+    for (const RunningWindow& window :
+         ports_.runningWindows ? ports_.runningWindows() : std::vector<RunningWindow>{}) {
+        if (window.canBeArranged) {
+            classes.push_back(window.applicationIdentifier);
+        }
+    }
     std::sort(classes.begin(), classes.end());
     classes.erase(std::unique(classes.begin(), classes.end()), classes.end());
     std::erase(classes, std::string());

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/running_window.h"
 #include "settings/app_settings.h"
 
 class QListWidget;
@@ -18,10 +19,12 @@ class QMenu;
 namespace tallowmere::ui {
 
 struct MonitoredAppsPorts {
-    // The WM_CLASS classes of the applications that have windows now, in any order.
-    std::function<std::vector<std::string>()> runningClasses;
+    // The other applications' windows now, in any order.
+    std::function<std::vector<RunningWindow>()> runningWindows;
     // The desktop entry file the user picked, none when cancelled; a modal file dialog when empty.
     std::function<std::optional<std::string>(QWidget* parent)> chooseDesktopEntry;
+    // Whether a process runs the program an entry's Exec names; processRunsProgram when empty.
+    std::function<bool(Pid, const std::string& program)> processRuns;
 };
 
 class MonitoredAppsSection : public QWidget {
@@ -33,6 +36,8 @@ class MonitoredAppsSection : public QWidget {
     void addIdentifier(const std::string& identifier);
     // Removes every entry equal to `identifier`, keeping the order of the rest.
     void removeIdentifier(const std::string& identifier);
+    // The entry's StartupWMClass; without one, the classes of the windows whose process runs the
+    // entry's Exec program; nothing when there are none.
     void addFromDesktopEntry();
 
   private:

@@ -150,11 +150,14 @@ void SettingsView::buildAnimationSection(QWidget* form) {
 void SettingsView::buildShortcutSection(QWidget* form, SettingsViewPorts& ports) {
     auto* section = new FormSection(QStringLiteral("ショートカット"), form);
     realignField_ = new ShortcutRecorderField(ShortcutBinding::manualRealign(settings_),
-                                              ports.keyMonitor, ports.hotKeys);
+                                              ports.keyMonitor, ports.hotKeys, ports.keyboardGrab);
+    realignField_->setTrace(ports.shortcutTrace);
     realignField_->setObjectName(QStringLiteral("manualRealignShortcut"));
     section->addLabelledRow(QStringLiteral("再整頓"), realignField_);
-    centerRealignField_ = new ShortcutRecorderField(ShortcutBinding::manualCenterRealign(settings_),
-                                                    ports.keyMonitor, ports.hotKeys);
+    centerRealignField_ =
+        new ShortcutRecorderField(ShortcutBinding::manualCenterRealign(settings_), ports.keyMonitor,
+                                  ports.hotKeys, ports.keyboardGrab);
+    centerRealignField_->setTrace(ports.shortcutTrace);
     centerRealignField_->setObjectName(QStringLiteral("manualCenterRealignShortcut"));
     section->addLabelledRow(QStringLiteral("中央に再整頓"), centerRealignField_);
     section->setFooter(QStringLiteral(

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QScrollArea>
+#include <functional>
+#include <string>
 
 #include "app/global_hot_key.h"
+#include "platform/keyboard_grab.h"
 #include "platform/local_key_monitor.h"
 #include "settings/app_settings.h"
 #include "ui/monitored_apps_section.h"
@@ -21,7 +24,10 @@ class ShortcutRecorderField;
 struct SettingsViewPorts {
     HotKeyCenter& hotKeys;
     LocalKeyMonitor& keyMonitor;
+    KeyboardGrab& keyboardGrab;
     MonitoredAppsPorts apps;
+    // Told what a shortcut field shows at each change; may be empty.
+    std::function<void(const std::string&)> shortcutTrace;
 };
 
 class SettingsView : public QScrollArea {

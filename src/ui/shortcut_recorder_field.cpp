@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "ui/form_style.h"
@@ -47,8 +48,9 @@ class ShortcutRecorderField::KeyBox : public QLabel {
 };
 
 ShortcutRecorderField::ShortcutRecorderField(ShortcutBinding binding, LocalKeyMonitor& monitor,
-                                             HotKeyCenter& hotKeys, QWidget* parent)
-    : QWidget(parent), recorder_(std::move(binding), monitor, hotKeys) {
+                                             HotKeyCenter& hotKeys, KeyboardGrab& keyboard,
+                                             QWidget* parent)
+    : QWidget(parent), recorder_(std::move(binding), monitor, hotKeys, keyboard) {
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(4);
@@ -99,13 +101,28 @@ void ShortcutRecorderField::refresh() {
                                                : secondaryTextColor(base));
     keyBox_->setPalette(palette);
     const auto tip = recorder_.keyBoxToolTip();
+    const QString oldTip = keyBox_->toolTip();
     keyBox_->setToolTip(tip ? QString::fromStdString(*tip) : QString());
+    // A tooltip on screen keeps the text it was shown with: take it away with the recording.
+    if (!tip && !oldTip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == oldTip) {
+        QToolTip::hideText();
+    }
 
     recordButton_->setText(QString::fromStdString(recorder_.recordButtonTitle()));
     clearButton_->setVisible(recorder_.showsClearButton());
     const auto& error = recorder_.errorMessage();
     errorLine_->setText(error ? QString::fromStdString(*error) : QString());
     errorLine_->setVisible(error.has_value());
+    if (trace_) {
+        std::string shown = recorder_.keyBoxText();
+        if (error) {
+            shown += " / " + *error;
+        }
+        if (shown != traced_) {
+            traced_ = shown;
+            trace_(shown);
+        }
+    }
 }
 
 void ShortcutRecorderField::hideEvent(QHideEvent* event) {

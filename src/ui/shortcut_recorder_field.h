@@ -4,6 +4,9 @@
 
 #include <QLabel>
 #include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
 
 #include "app/shortcut_recorder.h"
 
@@ -14,9 +17,13 @@ namespace tallowmere::ui {
 
 class ShortcutRecorderField : public QWidget {
   public:
-    // `monitor` and `hotKeys` must outlive the field.
+    // `monitor`, `hotKeys` and `keyboard` must outlive the field.
     ShortcutRecorderField(ShortcutBinding binding, LocalKeyMonitor& monitor, HotKeyCenter& hotKeys,
-                          QWidget* parent = nullptr);
+                          KeyboardGrab& keyboard, QWidget* parent = nullptr);
+
+    // Told what the field shows, the key box and any message below it, at each change (for
+    // --verbose).
+    void setTrace(std::function<void(const std::string&)> trace) { trace_ = std::move(trace); }
 
     ShortcutRecorder& recorder() { return recorder_; }
     // Shows what the recorder says now; the setting may have changed elsewhere.
@@ -34,6 +41,8 @@ class ShortcutRecorderField : public QWidget {
     QPushButton* recordButton_;
     QToolButton* clearButton_;
     QLabel* errorLine_;
+    std::function<void(const std::string&)> trace_;
+    std::string traced_;
 };
 
 }  // namespace tallowmere::ui

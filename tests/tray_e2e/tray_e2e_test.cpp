@@ -216,5 +216,96 @@ TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {
     EXPECT_TRUE(tallowmere->linesWith("しました: ⌃⌥C").empty()) << "⌃⌥C was refused too";
 }
 
+TEST_F(Tray, TheRecorderSeesCombinationsThatOtherClientsAndOurOwnShortcutHold) {
+    ASSERT_TRUE(desktop.grabControlAlt('t'));
+    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}},
+                      {"manualRealignShortcut", {{"$data", kControlOptionR}}}});
+    openXTerm(1);
+    start();
+    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
+
+    // 設定... is the fourth item; the window opens with the focus on its first button, and the
+    // realign field's 記録... is three back from there (before the clear button and the centre
+    // field's 記録...).
+    openMenu();
+    keys({"Down", "Down", "Down", "Down", "Return"});
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: ⌃⌥R"));
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 1; }));
+    keys({"shift+Tab", "shift+Tab", "shift+Tab", "space"});
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: キーを入力…"))
+        << "recording never started";
+
+    // Another client's combination comes to the recorder, which refuses it.
+    keys({"ctrl+alt+t"});
+    EXPECT_TRUE(tallowmere->waitForLine(
+        "tallowmere: shortcut field: ⌃⌥R / "
+        "このキーの組み合わせは他のアプリと衝突しているため使用できません"));
+    EXPECT_EQ(desktop.keyPressesReceived(), 0) << "the key reached the client that grabbed it";
+    EXPECT_EQ(readPreferences()["manualRealignShortcut"]["$data"], kControlOptionR);
+
+    // Our own combination is probed as well, and does not realign meanwhile.
+    keys({"space"});
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: キーを入力…", 1));
+    keys({"ctrl+alt+r"});
+    EXPECT_TRUE(
+        tallowmere->waitForLine("tallowmere: shortcut field: ⌃⌥R / "
+                                "このキーの組み合わせは他のアプリと衝突しているため使用できません",
+                                1));
+    EXPECT_TRUE(tallowmere->linesWith("手動再整理").empty()) << "realigned while recording";
+    EXPECT_EQ(readPreferences()["manualRealignShortcut"]["$data"], kControlOptionR);
+
+    // The probe left our registration alone, and the keyboard is free again.
+    EXPECT_FALSE(desktop.keyboardHeldByAnother());
+    const auto xterm = desktop.clientsOfClass("XTerm");
+    ASSERT_EQ(xterm.size(), 1u);
+    ASSERT_EQ(run({"xdotool", "windowactivate", "--sync", std::to_string(xterm[0])}), 0);
+    keys({"ctrl+alt+r"});
+    // One window: the realign finds nothing to line up, and says so.
+    EXPECT_TRUE(tallowmere->waitForLine("手動再整理"));
+
+    kill(tallowmere->pid(), SIGTERM);
+    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    desktop.ungrabControlAlt('t');
+}
+
+TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram) {
+    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}}});
+    openXTerm(1);
+    // A program whose desktop entry, like most, names no window class.
+    xterms.push_back(
+        std::make_unique<Process>(std::vector<std::string>{"xmessage", "-center", "Tallowmere"},
+                                  std::map<std::string, std::string>{}));
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("Xmessage").size() == 1; }));
+    const auto entry = config / "message.desktop";
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Message\nExec=xmessage %U\n";
+    start();
+    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
+    openMenu();
+    keys({"Down", "Down", "Down", "Down", "Return"});
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 1; }));
+
+    // アプリを追加... has the focus; the file dialog takes a typed path.
+    keys({"space"});
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 2; }));
+    ASSERT_EQ(run({"xdotool", "type", "--delay", "20", entry.string()}), 0);
+    keys({"Return"});
+    const nlohmann::json both = {"XTerm", "Xmessage"};
+    EXPECT_TRUE(eventually([&] {
+        return readPreferences().value("monitoredBundleIdentifiers", nlohmann::json()) == both;
+    })) << "the entry's program runs the Xmessage window";
+
+    // 実行中のアプリから追加... offers the two, both listed already, and not the tray's panel.
+    keys({"Tab", "space"});
+    ASSERT_TRUE(eventually([&] { return desktop.keyboardHeldByAnother(); }));
+    keys({"Down", "Return", "Escape"});
+    ASSERT_TRUE(eventually([&] { return !desktop.keyboardHeldByAnother(); }));
+    EXPECT_EQ(readPreferences().value("monitoredBundleIdentifiers", nlohmann::json()), both);
+
+    kill(tallowmere->pid(), SIGTERM);
+    EXPECT_EQ(tallowmere->waitForExit(), 0);
+}
+
 }  // namespace
 }  // namespace tallowmere::e2e

@@ -324,4 +324,15 @@ void Desktop::ungrabControlAlt(char letter) {
     auto sync = own(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
+int Desktop::keyPressesReceived() {
+    // A round trip first, so that every event sent before this call has arrived.
+    auto sync = own(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
+    while (auto event = own(xcb_poll_for_event(conn_))) {
+        if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+            ++keyPresses_;
+        }
+    }
+    return keyPresses_;
+}
+
 }  // namespace tallowmere::e2e

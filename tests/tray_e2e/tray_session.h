@@ -73,12 +73,15 @@ class Desktop {
     // Grabs Control+Alt+<letter> on the root with every lock variant; false when refused.
     bool grabControlAlt(char letter);
     void ungrabControlAlt(char letter);
+    // How many key presses our grabs have brought us so far.
+    int keyPressesReceived();
 
   private:
     std::optional<std::string> wmClass(xcb_window_t window, bool instance);
     std::vector<xcb_window_t> children(xcb_window_t window);
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
+    int keyPresses_ = 0;
 };
 
 // Runs a program (xdotool) and waits for it; returns its exit status.

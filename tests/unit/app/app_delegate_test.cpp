@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -96,6 +97,14 @@ class Shell : public ::testing::Test {
         return items;
     }
 
+    static std::size_t shownMessageBoxes() {
+        std::size_t shown = 0;
+        for (const QWidget* widget : QApplication::topLevelWidgets()) {
+            shown += qobject_cast<const QMessageBox*>(widget) && widget->isVisible();
+        }
+        return shown;
+    }
+
     // What a later run would read back from the store.
     std::set<std::string> storedPaused() { return AppSettings(store).pausedBundleIdentifiers(); }
 
@@ -141,6 +150,7 @@ TEST_F(Shell, WithoutAWindowManagerItWaitsAndStartsWithinASecondOfOneArriving) {
     EXPECT_EQ(openMenu(), waiting);
     EXPECT_EQ(loop.activeTimerCount(), 1u);
     EXPECT_EQ(shell->permissionPromptCount(), 1);
+    EXPECT_EQ(shownMessageBoxes(), 1u);
     loop.advance(5.0);
     EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
 
@@ -154,6 +164,7 @@ TEST_F(Shell, WithoutAWindowManagerItWaitsAndStartsWithinASecondOfOneArriving) {
     for (QAction* item : permissionItems()) {
         EXPECT_FALSE(item->isVisible());
     }
+    EXPECT_EQ(shownMessageBoxes(), 0u) << "the wait is over, its message should be too";
     Q_EMIT shell->statusMenu->aboutToHide();
     EXPECT_FALSE(loop.menuOpen());
 
@@ -339,6 +350,23 @@ TEST_F(Shell, SettingsIsOneWindowTitledAfterTheProgramAndReCentredOnEveryOpening
     // On the main screen's visible area, the banner's: the simulated 1920x1080 less 25 at the top.
     const QPoint centre = QRect(0, 25, 1920, 1055).center();
     EXPECT_LE((window->frameGeometry().center() - centre).manhattanLength(), 4);
+}
+
+TEST_F(Shell, TheAboutBoxIsWideEnoughForItsTitle) {
+    launch(true);
+    shell->showAbout();
+    QMessageBox* about = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->windowTitle() == u("Tallowmereについて")) {
+            about = qobject_cast<QMessageBox*>(widget);
+        }
+    }
+    ASSERT_NE(about, nullptr);
+    // The title in a bold face, beside an icon and three buttons of at least 20 px each.
+    QFont bold = about->font();
+    bold.setBold(true);
+    EXPECT_GE(about->width(), QFontMetrics(bold).horizontalAdvance(about->windowTitle()) + 4 * 20);
+    about->close();
 }
 
 // The display name comes from the Name of the main group of an installed desktop entry.

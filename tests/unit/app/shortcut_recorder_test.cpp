@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/shortcut_hot_keys.h"
 #include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_local_key_monitor.h"
 #include "platform/sim/sim_preferences_store.h"
 
@@ -37,7 +40,8 @@ class ShortcutRecorderTest : public ::testing::Test {
     sim::SimHotKeyService service;
     HotKeyCenter center{service};
     sim::SimLocalKeyMonitor keys;
-    ShortcutRecorder recorder{ShortcutBinding::manualRealign(settings), keys, center};
+    sim::SimKeyboardGrab keyboard;
+    ShortcutRecorder recorder{ShortcutBinding::manualRealign(settings), keys, center, keyboard};
     int changes = 0;
 };
 
@@ -144,6 +148,54 @@ TEST_F(ShortcutRecorderTest, ClearingOrHidingWhileRecordingStopsRecording) {
     EXPECT_GT(changes, before);
     EXPECT_TRUE(type(17, kControl | kOption, "t"));
     EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
+}
+
+TEST_F(ShortcutRecorderTest, TheKeyboardIsHeldExactlyWhileRecording) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    service.holdElsewhere(17, 0x1800);
+    const std::vector<std::pair<std::string, std::function<void()>>> waysOut = {
+        {"Escape", [&] { type(53, 0, "\x1b"); }},
+        {"a recorded combination", [&] { type(0, kShift, "a"); }},
+        {"a refused combination", [&] { type(17, kControl | kOption, "t"); }},
+        {"the cancel button", [&] { recorder.toggle(); }},
+        {"the clear button", [&] { recorder.clear(); }},
+        {"the window hiding", [&] { recorder.fieldDisappeared(); }},
+    };
+    for (const auto& [way, leave] : waysOut) {
+        SCOPED_TRACE(way);
+        recorder.toggle();
+        EXPECT_TRUE(keyboard.isGrabbed());
+        type(0, 0, "a");
+        EXPECT_TRUE(keyboard.isGrabbed()) << "a key without modifiers ended the grab";
+        leave();
+        EXPECT_FALSE(recorder.isRecording());
+        EXPECT_FALSE(keyboard.isGrabbed());
+    }
+    {
+        SCOPED_TRACE("the program quitting");
+        ShortcutRecorder other(ShortcutBinding::manualCenterRealign(settings), keys, center,
+                               keyboard);
+        other.toggle();
+        EXPECT_TRUE(keyboard.isGrabbed());
+    }
+    EXPECT_FALSE(keyboard.isGrabbed());
+}
+
+TEST_F(ShortcutRecorderTest, AKeyboardHeldElsewhereLeavesTheFieldIdleWithAMessage) {
+    settings.setManualRealignShortcut(kControlOptionR);
+    keyboard.holdElsewhere(true);
+    recorder.toggle();
+
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(recorder.errorMessage(), "他のアプリがキーボードを使用中のため記録できません");
+    EXPECT_EQ(recorder.keyBoxText(), "⌃⌥R");
+    EXPECT_EQ(keys.liveMonitorCount(), 0u);
+    EXPECT_TRUE(type(17, kControl | kOption, "t"));
+
+    keyboard.holdElsewhere(false);
+    recorder.toggle();
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_EQ(recorder.errorMessage(), std::nullopt);
 }
 
 TEST_F(ShortcutRecorderTest, ARecordedShortcutBecomesTheLiveHotKey) {

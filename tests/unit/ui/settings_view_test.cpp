@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 
 #include "platform/linux/json_preferences_store.h"
 #include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_local_key_monitor.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "ui/desktop_entry.h"
@@ -36,7 +38,8 @@ struct ViewRig {
             settings,
             SettingsViewPorts{.hotKeys = center,
                               .keyMonitor = keys,
-                              .apps = {.runningClasses = [this] { return running; },
+                              .keyboardGrab = keyboard,
+                              .apps = {.runningWindows = [this] { return running; },
                                        .chooseDesktopEntry = [this](QWidget*) { return chosen; }}});
         return *view;
     }
@@ -62,7 +65,8 @@ struct ViewRig {
     sim::SimHotKeyService service;
     HotKeyCenter center{service};
     sim::SimLocalKeyMonitor keys;
-    Strings running;
+    sim::SimKeyboardGrab keyboard;
+    std::vector<RunningWindow> running;
     std::optional<std::string> chosen;
     std::unique_ptr<SettingsView> view;
 };
@@ -144,7 +148,10 @@ TEST(SettingsView, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
 
     rig.chosen = entry("emacs.desktop", "[Desktop Entry]\nStartupWMClass = Emacs\n");
     rig.find<QPushButton>("addApplication")->click();
-    rig.running = {"XTerm", "org.gnome.Nautilus", "Emacs", "Firefox"};
+    // The tray host's panel and the file manager's desktop are never arranged.
+    rig.running = {{"XTerm", 10, true},   {"org.gnome.Nautilus", 11, true},
+                   {"Emacs", 12, true},   {"Firefox", 13, true},
+                   {"trayer", 14, false}, {"Xfdesktop", 15, false}};
     QMenu* menu = rig.find<QPushButton>("addRunningApplication")->menu();
     ASSERT_NE(menu, nullptr);
     emit menu->aboutToShow();
@@ -246,18 +253,56 @@ TEST(SettingsView, AHugeWatchListOpensAtOnceAndEveryRowCanBeReachedAndRemoved) {
     EXPECT_EQ(list->count(), 99999);
 }
 
-TEST(DesktopEntry, ReadsStartupWMClassOfTheMainGroupOnly) {
-    const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"[Desktop Entry]\nName=X\nStartupWMClass=XTerm\n", "XTerm"},
-        {"# c\n[Desktop Entry]\n  StartupWMClass  =  Foo\\sBar \n", "Foo Bar"},
-        {"[Desktop Entry]\nStartupWMClass[de]=Nein\n", std::nullopt},
-        {"[Desktop Entry]\nName=X\n[Desktop Action new]\nStartupWMClass=Other\n", std::nullopt},
-        {"StartupWMClass=Outside\n[Desktop Entry]\n", std::nullopt},
-        {"[Desktop Entry]\nStartupWMClass=\n", std::nullopt},
+TEST(SettingsView, AnEntryWithoutWindowClassTakesTheClassOfItsRunningProgram) {
+    sim::SimPreferencesStore store;
+    AppSettings settings(store);
+    ViewRig rig(settings);
+    rig.open();
+    const auto dir = std::filesystem::path(::testing::TempDir()) / "settings_view_exec";
+    std::filesystem::create_directories(dir);
+    // This test's own process stands for the running program.
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const Pid me = getpid();
+    rig.running = {{"UiTests", me, true},
+                   {"UiTests", me, true},
+                   {"UiTestsTray", me, false},
+                   {"XTerm", 1, true},
+                   {"Unknown", std::nullopt, true}};
+    const std::pair<std::string, Strings> cases[] = {
+        {"Exec=\"" + self + "\" --flag %U\n", {"UiTests"}},
+        {"Exec=" + self + "\n", {"UiTests"}},
+        {"Exec=/usr/bin/no-such-program-here\n", {}},
+        {"Exec=\n", {}},
+        {"Name=No Exec\n", {}},
+    };
+    for (const auto& [exec, expected] : cases) {
+        SCOPED_TRACE(exec);
+        settings.setMonitoredBundleIdentifiers({});
+        std::ofstream(dir / "entry.desktop") << "[Desktop Entry]\nType=Application\n" << exec;
+        rig.chosen = (dir / "entry.desktop").string();
+        rig.find<QPushButton>("addApplication")->click();
+        EXPECT_EQ(settings.monitoredBundleIdentifiers(), expected);
+    }
+}
+
+TEST(DesktopEntry, ReadsTheWindowClassAndProgramOfTheMainGroupOnly) {
+    using Expected = std::pair<std::optional<std::string>, std::optional<std::string>>;
+    const std::pair<const char*, Expected> cases[] = {
+        {"[Desktop Entry]\nName=X\nStartupWMClass=XTerm\nExec=xterm -e top\n", {"XTerm", "xterm"}},
+        {"# c\n[Desktop Entry]\n  StartupWMClass  =  Foo\\sBar \n", {"Foo Bar", std::nullopt}},
+        {"[Desktop Entry]\nStartupWMClass[de]=Nein\n", {}},
+        {"[Desktop Entry]\nName=X\n[Desktop Action new]\nStartupWMClass=Other\nExec=b\n", {}},
+        {"StartupWMClass=Outside\nExec=a\n[Desktop Entry]\n", {}},
+        {"[Desktop Entry]\nStartupWMClass=\nExec=\n", {}},
+        {"[Desktop Entry]\nExec=\"/opt/My App/run\" %F\n", {std::nullopt, "/opt/My App/run"}},
+        {"[Desktop Entry]\nExec=\"/opt/a\\\\\"b\"\n", {std::nullopt, "/opt/a\"b"}},
+        {"[Desktop Entry]\n#Exec=commented\nExec=  gvim\t-f %F\n", {std::nullopt, "gvim"}},
     };
     for (const auto& [text, expected] : cases) {
         std::istringstream in(text);
-        EXPECT_EQ(startupWMClass(in), expected) << text;
+        const DesktopEntry entry = readDesktopEntry(in);
+        EXPECT_EQ(entry.startupWMClass, expected.first) << text;
+        EXPECT_EQ(entry.execProgram, expected.second) << text;
     }
 }
 

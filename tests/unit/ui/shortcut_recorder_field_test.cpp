@@ -12,6 +12,7 @@
 #include <map>
 
 #include "platform/sim/sim_hot_key_service.h"
+#include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "ui/qt_local_key_monitor.h"
 
@@ -57,9 +58,10 @@ class ShortcutRecorderFieldTest : public ::testing::Test {
         const auto found = kUsLayout.find(keycode);
         return found == kUsLayout.end() ? std::string() : found->second;
     }};
+    sim::SimKeyboardGrab keyboard;
     QWidget window;
-    ShortcutRecorderField* field =
-        new ShortcutRecorderField(ShortcutBinding::manualRealign(settings), monitor, center);
+    ShortcutRecorderField* field = new ShortcutRecorderField(
+        ShortcutBinding::manualRealign(settings), monitor, center, keyboard);
     // Where keys go when nothing swallows them.
     QLineEdit* editor = new QLineEdit;
 };
