@@ -113,6 +113,9 @@ TEST(X11Screens, ReadMonitorsPrimaryFirstAndTheWorkAreaOfAPanel) {
     // A rogue client's work area, far off the root, leaves both monitors whole.
     probe.setCardinals(probe.root(), "_NET_WORKAREA",
                        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF});
+    // Read back, so the server has it before our connection asks.
+    ASSERT_EQ(probe.cardinals(probe.root(), "_NET_WORKAREA"),
+              (std::vector<std::uint32_t>(4, 0x7FFFFFFF)));
     x11::X11Screens reread(*x, nullptr);
     reread.start();
     EXPECT_EQ(reread.screens(), (std::vector<Screen>{
