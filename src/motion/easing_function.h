@@ -37,7 +37,7 @@ std::string_view displayName(EasingFunction easing);
 
 // Progress at normalised time t. `random` draws a fresh case from `random` on every call.
 double apply(EasingFunction easing, double t, RandomSource& random);
-// `random` picks uniformly among the eight animated cases; every other case is itself.
+// `random` picks uniformly among the animated cases; every other case is itself.
 EasingFunction resolved(EasingFunction easing, RandomSource& random);
 
 }  // namespace tallowmere
