@@ -272,6 +272,32 @@ TEST_F(X11DesktopTest, ObserverHearsADestructionOnceAndNeverAgain) {
     contract::destructionIsHeardOnceAndNeverAgain(desktop);
 }
 
+// A process's windows of two classes make two applications; each lives as long as the process,
+// and both end when it exits, whether or not their windows closed first.
+TEST_F(X11DesktopTest, ClassGroupsEndWithTheirLastProcess) {
+    std::vector<std::string> ended;
+    desktop_->addObserver(&ended, WorkspaceEvent::didTerminateApplication,
+                          [&](const WorkspaceNotification& n) {
+                              ended.push_back(n.application->bundleIdentifier.value_or(""));
+                          });
+    auto both = std::make_unique<WindowOwner>(*display_.display());
+    const xcb_window_t first = both->create("First", 100, 100, 300, 200);
+    both->create("Second", 500, 100, 300, 200);
+    ASSERT_TRUE(
+        waitUntil([&] { return applications_.count("First") && applications_.count("Second"); }));
+    both->destroy(first);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    waitUntil([&] { return std::chrono::steady_clock::now() > until; });
+    EXPECT_TRUE(ended.empty()) << ended.front();
+    EXPECT_EQ(windowsOf("Second").size(), 1u);
+
+    both.reset();
+    ASSERT_TRUE(waitUntil([&] { return ended.size() == 2; }));
+    std::sort(ended.begin(), ended.end());
+    EXPECT_EQ(ended, (std::vector<std::string>{"First", "Second"}));
+    desktop_->removeObserver(&ended);
+}
+
 TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {
     const AXElement window = openWindow("Probe", 100, 100);
     const xcb_window_t id = lastId_;
@@ -292,6 +318,18 @@ TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarge
     // An unchanged position is never sent again.
     desktop_->setAttributeValue(window, "AXPosition", {AXValueType::cgPoint, 799, 100});
     EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
+
+    // A move waiting behind the one in flight that differs in one axis only still goes out.
+    for (const auto& [inFlight, queued] : {std::pair{Point{799, 300}, Point{500, 300}},
+                                           std::pair{Point{500, 100}, Point{500, 250}}}) {
+        desktop_->setAttributeValue(window, "AXPosition",
+                                    {AXValueType::cgPoint, inFlight.x, inFlight.y});
+        desktop_->setAttributeValue(window, "AXPosition",
+                                    {AXValueType::cgPoint, queued.x, queued.y});
+        x_->flush();
+        EXPECT_TRUE(waitUntil([&] { return position(window) == queued; }));
+        EXPECT_EQ(probe_->framePosition(id), (FramePosition{int(queued.x), int(queued.y)}));
+    }
 }
 
 // Any client may rewrite the client list: with the root in it, with repeats, with a window that
