@@ -23,6 +23,7 @@ constexpr std::uint8_t kAltL = 64;
 constexpr std::uint8_t kR = 27;
 constexpr std::uint8_t kT = 28;
 constexpr std::uint8_t kNumLock = 77;
+constexpr std::uint8_t kCapsLock = 66;
 // X masks: Control 0x04 | Mod1 0x08; Lock 0x02; Num_Lock sits on Mod2 (0x10) in Xvfb's keymap.
 constexpr std::uint16_t kXControlAlt = 0x0C;
 constexpr std::uint16_t kXNumLock = 0x10;
@@ -141,26 +142,28 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
     ASSERT_EQ(result.status, kNoErr);
     ASSERT_NE(result.ref, nullptr);
 
-    other->keys({{kControlL, true},
-                 {kAltL, true},
-                 {kR, true},
-                 {kR, false},
-                 {kAltL, false},
-                 {kControlL, false}});
-    ASSERT_TRUE(pumpUntil([&] { return releasesOf(kR) >= 1; }));
-    EXPECT_EQ(presses, std::vector<std::uint32_t>{7});
-
-    // With NumLock on, the press carries the NumLock bit and must still be seen.
-    other->keys({{kNumLock, true}, {kNumLock, false}});
-    other->keys({{kControlL, true},
-                 {kAltL, true},
-                 {kR, true},
-                 {kR, false},
-                 {kAltL, false},
-                 {kControlL, false}});
-    ASSERT_TRUE(pumpUntil([&] { return releasesOf(kR) >= 2; }));
-    other->keys({{kNumLock, true}, {kNumLock, false}});
-    EXPECT_EQ(presses, (std::vector<std::uint32_t>{7, 7}));
+    // With NumLock or Caps Lock on, or both, the press carries their bits and must still be seen.
+    const std::vector<std::vector<std::uint8_t>> lockStates = {
+        {}, {kNumLock}, {kCapsLock}, {kNumLock, kCapsLock}};
+    std::size_t expected = 0;
+    for (const auto& locks : lockStates) {
+        SCOPED_TRACE(locks.size());
+        for (std::uint8_t lock : locks) {
+            other->keys({{lock, true}, {lock, false}});
+        }
+        other->keys({{kControlL, true},
+                     {kAltL, true},
+                     {kR, true},
+                     {kR, false},
+                     {kAltL, false},
+                     {kControlL, false}});
+        ++expected;
+        ASSERT_TRUE(pumpUntil([&] { return releasesOf(kR) >= expected; }));
+        for (std::uint8_t lock : locks) {
+            other->keys({{lock, true}, {lock, false}});
+        }
+    }
+    EXPECT_EQ(presses, std::vector<std::uint32_t>(4, 7));
 }
 
 // Moves Num_Lock's keycode from one modifier row to a free slot of another; false when the
