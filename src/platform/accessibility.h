@@ -101,7 +101,8 @@ class Accessibility {
   public:
     virtual ~Accessibility() = default;
 
-    // AXIsProcessTrusted.
+    // AXIsProcessTrusted. macOS: the accessibility permission is granted. X11: an EWMH window
+    // manager runs (without one nobody lists or frames the windows).
     virtual bool isProcessTrusted() = 0;
 
     // AXUIElementCreateApplication.

@@ -6,6 +6,8 @@
 
 namespace tallowmere {
 
+// An application's number. macOS: its process id. X11: the number of a WM_CLASS class group
+// (stable for the group's life, unique in the run), not any one process's id.
 using Pid = std::int32_t;
 
 struct Point {

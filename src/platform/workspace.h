@@ -12,6 +12,7 @@ namespace tallowmere {
 
 struct RunningApplication {
     Pid processIdentifier = 0;
+    // macOS: the bundle identifier. X11: the class part of WM_CLASS (e.g. "XTerm").
     std::optional<std::string> bundleIdentifier;
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };
