@@ -45,10 +45,15 @@ InstanceSelection::InstanceSelection(xcb_connection_t* conn, int screen, std::st
     }
     root_ = roots.data->root;
     const std::string selection = "_TALLOWMERE_S" + std::to_string(screen);
-    const std::array<const char*, 9> names = {
-        selection.c_str(),     "MANAGER",           "TARGETS",           "NULL",
-        "_TALLOWMERE_REPLY",   "_TALLOWMERE_SETTINGS", "_TALLOWMERE_REALIGN", "_TALLOWMERE_CENTER",
-        "_TALLOWMERE_QUIT"};
+    const std::array<const char*, 9> names = {selection.c_str(),
+                                              "MANAGER",
+                                              "TARGETS",
+                                              "NULL",
+                                              "_TALLOWMERE_REPLY",
+                                              "_TALLOWMERE_SETTINGS",
+                                              "_TALLOWMERE_REALIGN",
+                                              "_TALLOWMERE_CENTER",
+                                              "_TALLOWMERE_QUIT"};
     std::array<xcb_intern_atom_cookie_t, names.size()> cookies{};
     for (std::size_t i = 0; i < names.size(); ++i) {
         cookies[i] = xcb_intern_atom(conn_, 0, std::uint16_t(std::strlen(names[i])), names[i]);
@@ -199,7 +204,7 @@ bool InstanceSelection::dispatch(const std::function<void(InstanceCommand)>& onC
         }
     }
     xcb_flush(conn_);
-    return !lost && !xcb_connection_has_error(conn_);
+    return !lost;
 }
 
 void InstanceSelection::answer(const xcb_selection_request_event_t& request,
@@ -216,9 +221,8 @@ void InstanceSelection::answer(const xcb_selection_request_event_t& request,
         request.property == XCB_ATOM_NONE ? request.target : request.property;
     if (request.selection == selection_ && request.owner == owner_) {
         if (request.target == atoms_.targets) {
-            const std::vector<xcb_atom_t> targets = {atoms_.targets,  atoms_.settings,
-                                                     atoms_.realign,  atoms_.center,
-                                                     atoms_.quit};
+            const std::vector<xcb_atom_t> targets = {atoms_.targets, atoms_.settings,
+                                                     atoms_.realign, atoms_.center, atoms_.quit};
             xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, request.requestor, property,
                                 XCB_ATOM_ATOM, 32, std::uint32_t(targets.size()), targets.data());
             notify.property = property;

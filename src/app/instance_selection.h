@@ -37,9 +37,10 @@ class InstanceSelection {
     Delivery send(InstanceCommand command, std::chrono::milliseconds timeout);
 
     // For the owner: the descriptor to watch, and the handling of what arrived on it. False
-    // once the selection is lost (another client took it) or the connection broke.
+    // once another client has taken the selection.
     int fd() const { return xcb_get_file_descriptor(conn_); }
     bool dispatch(const std::function<void(InstanceCommand)>& onCommand);
+    bool broken() const { return xcb_connection_has_error(conn_) != 0; }
 
   private:
     InstanceSelection(xcb_connection_t* conn, int screen, std::string display);

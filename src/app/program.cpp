@@ -172,8 +172,8 @@ int Program::handOver(InstanceSelection& selection, InstanceCommand command) {
                       << selection.displayName() << "; start it first\n";
             return 1;
         case InstanceSelection::Delivery::refused:
-            std::cerr << "tallowmere: the tallowmere running on display "
-                      << selection.displayName() << " refused --" << nameOf(command) << '\n';
+            std::cerr << "tallowmere: the tallowmere running on display " << selection.displayName()
+                      << " refused --" << nameOf(command) << '\n';
             return 1;
         case InstanceSelection::Delivery::noAnswer:
             break;
@@ -254,12 +254,11 @@ int Program::startShell() {
     // The settings window probes shortcuts through the shell's registrations, so it is built by a
     // closure that runs once the shell exists.
     auto makeSettingsView = [&shell, &settings]() -> QWidget* {
-        return new ui::SettingsView(
-            settings, {.hotKeys = shell.delegate->hotKeyCenter(),
-                       .keyMonitor = shell.keyMonitor,
-                       .apps = {.runningClasses = [&shell] {
-                           return shell.backend->desktop().runningClasses();
-                       }}});
+        return new ui::SettingsView(settings, {.hotKeys = shell.delegate->hotKeyCenter(),
+                                               .keyMonitor = shell.keyMonitor,
+                                               .apps = {.runningClasses = [&shell] {
+                                                   return shell.backend->desktop().runningClasses();
+                                               }}});
     };
     shell.delegate = std::make_unique<AppDelegate>(ShellPorts{
         .engine = ports,
@@ -299,7 +298,13 @@ void Program::catchSignals() {
 void Program::listenForCommands() {
     auto dispatch = [this] {
         const bool held = selection_->dispatch([this](InstanceCommand c) { carryOut(c); });
-        if (!held && commandNotifier_->isEnabled()) {
+        if (!commandNotifier_->isEnabled()) {
+            return;
+        }
+        if (selection_->broken()) {
+            // The server is gone: the backend's connection says so, once.
+            commandNotifier_->setEnabled(false);
+        } else if (!held) {
             commandNotifier_->setEnabled(false);
             std::cerr << "tallowmere: another program took over display "
                       << selection_->displayName() << "; quitting\n";

@@ -43,12 +43,19 @@ TEST(CommandLine, UsageVersionAndMistakesEndAtOnce) {
         {{"--bogus"}, {}, 2, "", "tallowmere: Unknown option 'bogus'.\n\n" + usage, false},
         {{"--realign", "--quit"}, {}, 2, "", "tallowmere: give one command at a time.\n", false},
         {{"again"}, {}, 2, "", "tallowmere: unexpected argument 'again'.\n", false},
-        {{}, {"DISPLAY=" + nowhere}, 1, "",
+        {{},
+         {"DISPLAY=" + nowhere},
+         1,
+         "",
          "tallowmere: cannot open the X display \"" + nowhere +
              "\"; tallowmere needs an X11 session\n",
          true},
-        {{"--realign"}, {"DISPLAY"}, 1, "",
-         "tallowmere: no X display (DISPLAY is not set); tallowmere needs an X11 session\n", true},
+        {{"--realign"},
+         {"DISPLAY"},
+         1,
+         "",
+         "tallowmere: no X display (DISPLAY is not set); tallowmere needs an X11 session\n",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.empty() ? c.environment[0] : c.arguments[0]);
@@ -71,8 +78,8 @@ TEST(CommandLine, UsageVersionAndMistakesEndAtOnce) {
 TEST(CommandLine, OneProgramPerDisplayAndCommandsReachIt) {
     const std::string display = std::getenv("DISPLAY");
     Desktop desktop(display);
-    const std::string notRunning = "tallowmere: tallowmere is not running on display " + display +
-                                   "; start it first\n";
+    const std::string notRunning =
+        "tallowmere: tallowmere is not running on display " + display + "; start it first\n";
     EXPECT_EQ(runTallowmere({"--settings"}).err, notRunning);
     EXPECT_EQ(runTallowmere({"--quit"}).status, 1);
 

@@ -156,7 +156,7 @@ std::string Tallowmere::preferencesBytes() const {
 }
 
 Finished runTallowmere(const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment) {
+                       const std::vector<std::string>& environment) {
     char pattern[] = "/tmp/tallowmere-e2e-run.XXXXXX";
     const std::filesystem::path dir = mkdtemp(pattern);
     std::vector<std::string> argv{TALLOWMERE_BINARY};

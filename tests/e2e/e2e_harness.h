@@ -79,7 +79,7 @@ struct Finished {
     std::string err;
 };
 Finished runTallowmere(const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment = {});
+                       const std::vector<std::string>& environment = {});
 
 // The desktop through a connection of the test's own.
 class Desktop {
