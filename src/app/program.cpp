@@ -147,39 +147,48 @@ int Program::run() {
         return 1;
     }
     if (options_.command) {
-        return handOver(*selection_, *options_.command);
+        return report(selection_->send(*options_.command, kAnswerTimeout), *options_.command);
     }
-    switch (selection_->claim()) {
-        case InstanceSelection::Claim::acquired:
-            return runHere();
-        case InstanceSelection::Claim::heldByAnother:
-            // A second start brings the running one forward.
-            return handOver(*selection_, InstanceCommand::settings);
-        case InstanceSelection::Claim::failed:
-            break;
+    // A second start brings the running one forward. When that one ends between our look and
+    // our request, look again: this start may be the one to run.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        switch (selection_->claim()) {
+            case InstanceSelection::Claim::acquired:
+                return runHere();
+            case InstanceSelection::Claim::heldByAnother: {
+                const auto delivery = selection_->send(InstanceCommand::settings, kAnswerTimeout);
+                if (delivery != InstanceSelection::Delivery::noInstance) {
+                    return report(delivery, InstanceCommand::settings);
+                }
+                continue;
+            }
+            case InstanceSelection::Claim::failed:
+                break;
+        }
+        break;
     }
     std::cerr << "tallowmere: cannot tell whether tallowmere already runs on display "
               << selection_->displayName() << '\n';
     return 1;
 }
 
-int Program::handOver(InstanceSelection& selection, InstanceCommand command) {
-    switch (selection.send(command, kAnswerTimeout)) {
+int Program::report(InstanceSelection::Delivery delivery, InstanceCommand command) {
+    const std::string& display = selection_->displayName();
+    switch (delivery) {
         case InstanceSelection::Delivery::done:
             return 0;
         case InstanceSelection::Delivery::noInstance:
-            std::cerr << "tallowmere: tallowmere is not running on display "
-                      << selection.displayName() << "; start it first\n";
+            std::cerr << "tallowmere: tallowmere is not running on display " << display
+                      << "; start it first\n";
             return 1;
         case InstanceSelection::Delivery::refused:
-            std::cerr << "tallowmere: the tallowmere running on display " << selection.displayName()
+            std::cerr << "tallowmere: the tallowmere running on display " << display
                       << " refused --" << nameOf(command) << '\n';
             return 1;
         case InstanceSelection::Delivery::noAnswer:
             break;
     }
-    std::cerr << "tallowmere: the tallowmere running on display " << selection.displayName()
-              << " did not answer\n";
+    std::cerr << "tallowmere: the tallowmere running on display " << display << " did not answer\n";
     return 1;
 }
 

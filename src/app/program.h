@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/command_line.h"
+#include "app/instance_selection.h"
 
 class QApplication;
 class QSocketNotifier;
@@ -13,7 +14,6 @@ namespace tallowmere {
 
 class AppDelegate;
 class LinuxBackend;
-class InstanceSelection;
 
 class Program {
   public:
@@ -29,7 +29,7 @@ class Program {
     void carryOut(InstanceCommand command);
 
   private:
-    int handOver(InstanceSelection& selection, InstanceCommand command);
+    int report(InstanceSelection::Delivery delivery, InstanceCommand command);
     int runHere();
     int startShell();
     void catchSignals();
