@@ -258,7 +258,10 @@ TEST_F(Arrangement, LosingTheXServerEndsTheProgramCleanly) {
     Desktop desktop(*own.display());
     Xterm first = openXterm(desktop, 300, 300);
     ASSERT_NE(first.window, XCB_WINDOW_NONE);
-    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    // Start-up complete, its last line written: whatever comes after is about the lost server.
+    ASSERT_TRUE(waitUntil([&] {
+        return app.countLines("監視開始") == 1 && app.countLines("tallowmere: started") == 1;
+    })) << app.errorOutput();
     const std::string before = app.preferencesBytes();
     const std::string outputBefore = app.errorOutput();
 
