@@ -57,19 +57,24 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
 // ---- processes ----
 
 Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                 const std::optional<std::filesystem::path>& stderrFile) {
+                 const std::optional<std::filesystem::path>& stderrFile,
+                 const std::optional<std::filesystem::path>& stdoutFile) {
     pid_ = fork();
     if (pid_ != 0) {
         return;
     }
     const int null = open("/dev/null", O_RDWR);
     dup2(null, 0);
-    dup2(null, 1);
+    dup2(stdoutFile ? open(stdoutFile->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644) : null, 1);
     const int err =
         stderrFile ? open(stderrFile->c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644) : null;
     dup2(err, 2);
     for (const std::string& assignment : environment) {
-        putenv(strdup(assignment.c_str()));
+        if (assignment.find('=') == std::string::npos) {
+            unsetenv(assignment.c_str());
+        } else {
+            putenv(strdup(assignment.c_str()));
+        }
     }
     tallowmere::x11test::execArgv(argv);
 }
@@ -147,6 +152,24 @@ std::size_t Tallowmere::countLines(const std::string& fragment) const {
 
 std::string Tallowmere::preferencesBytes() const {
     return readFile(preferences_);
+}
+
+Finished runTallowmere(const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment) {
+    char pattern[] = "/tmp/tallowmere-e2e-run.XXXXXX";
+    const std::filesystem::path dir = mkdtemp(pattern);
+    std::vector<std::string> argv{TALLOWMERE_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    Finished run;
+    {
+        Process process(argv, environment, dir / "err", dir / "out");
+        run.status = process.waitExit(20);
+    }
+    run.out = readFile(dir / "out");
+    run.err = readFile(dir / "err");
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return run;
 }
 
 // ---- the desktop ----

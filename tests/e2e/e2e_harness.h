@@ -33,7 +33,8 @@ bool waitUntil(const std::function<bool()>& condition, double seconds = 10);
 class Process {
   public:
     Process(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
-            const std::optional<std::filesystem::path>& stderrFile = std::nullopt);
+            const std::optional<std::filesystem::path>& stderrFile = std::nullopt,
+            const std::optional<std::filesystem::path>& stdoutFile = std::nullopt);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -79,6 +80,16 @@ struct Box {
     int height = 0;
     friend bool operator==(const Box&, const Box&) = default;
 };
+
+// A start of the program that is expected to end by itself: its exit status (none when it ran on
+// for 20 s) and what it printed.
+struct Finished {
+    std::optional<int> status;
+    std::string out;
+    std::string err;
+};
+Finished runTallowmere(const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment = {});
 
 // The desktop through a connection of the test's own.
 class Desktop {

@@ -87,6 +87,27 @@ TEST_F(Arrangement, XtermsFormOneRowAndCloseUpWhenOneClosesOrIsMinimised) {
     EXPECT_EQ(desktop_->frame(other.window), otherAt);
 }
 
+// `tallowmere --realign` and `--center`, run beside the program, do what its menu's 再整頓 and
+// 中央に再整頓 do. The row [A, B] above; A moved up by 100 and B down by 100 keeps the centre of
+// their bounding box at (700 + w/2, 300 + h/2), so --realign puts them back at 690 - w/2 and
+// 710 + w/2, tops at 300. --center centres the row, 2w + 20 wide, on the screen's 960: A at
+// 950 - w, B at 970, tops still at 300.
+TEST_F(Arrangement, RealignCommandsFromTheCommandLineLineUpTheRow) {
+    Xterm& a = startWith(preferences("none"), 700, 300);
+    Xterm& b = open(1300, 500);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+    desktop_->probe().moveFrame(a.window, 690 - w_ / 2, 200);
+    desktop_->probe().moveFrame(b.window, 710 + w_ / 2, 400);
+    expectFrames({{&a, {690 - w_ / 2, 200}}, {&b, {710 + w_ / 2, 400}}});
+
+    const Finished realign = runTallowmere({"--realign"});
+    EXPECT_EQ(realign.status, 0) << realign.err;
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+    const Finished center = runTallowmere({"--center"});
+    EXPECT_EQ(center.status, 0) << center.err;
+    expectFrames({{&a, {950 - w_, 300}}, {&b, {970, 300}}});
+}
+
 // Every easing, the springy and bouncing ones included, ends exactly on the targets of the row
 // [A, B] above: 690 - w/2 and 710 + w/2, both at 300.
 TEST_F(Arrangement, EveryEasingEndsExactlyOnItsTargets) {
@@ -199,7 +220,10 @@ TEST_F(Arrangement, LosingTheXServerEndsTheProgramCleanly) {
     Desktop desktop(*own.display());
     Xterm first = openXterm(desktop, 300, 300);
     ASSERT_NE(first.window, XCB_WINDOW_NONE);
-    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    // Start-up complete, its last line written: whatever comes after is about the lost server.
+    ASSERT_TRUE(waitUntil([&] {
+        return app.countLines("監視開始") == 1 && app.countLines("tallowmere: started") == 1;
+    })) << app.errorOutput();
     const std::string before = app.preferencesBytes();
     const std::string outputBefore = app.errorOutput();
 
