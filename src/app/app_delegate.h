@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/global_hot_key.h"
-#include "app/shortcut_hot_keys.h"
 #include "engine/window_cascade_manager.h"
 #include "platform/hot_key_service.h"
 #include "platform/main_loop.h"
+#include "shortcuts/global_hot_key.h"
+#include "shortcuts/shortcut_hot_keys.h"
 
 class QAction;
 class QMenu;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/instance_selection.h"
+#include "platform/single_instance.h"
 
 namespace tallowmere {
 

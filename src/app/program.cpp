@@ -12,15 +12,13 @@
 #include <iostream>
 
 #include "app/app_delegate.h"
-#include "app/linux_backend.h"
+#include "app/backend_choice.h"
 #include "app/menu_description.h"
 #include "platform/diagnostics.h"
-#include "platform/linux/hotkeys/x11_keyboard_grab.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/linux/preferences_path.h"
 #include "platform/random_source.h"
 #include "settings/app_settings.h"
-#include "ui/qt_local_key_monitor.h"
 #include "ui/qt_translations.h"
 #include "ui/settings_view.h"
 
@@ -106,12 +104,10 @@ const char* nameOf(InstanceCommand command) {
 
 // What lives from the wiring to the end of the event loop, in the order it is built.
 struct Program::Shell {
-    std::unique_ptr<LinuxBackend> backend;
+    std::unique_ptr<DesktopBackend> backend;
     SystemRandomSource random;
     DiscardingDiagnosticSink quiet;
     StderrDiagnosticSink loud;
-    ui::QtLocalKeyMonitor keyMonitor;
-    std::unique_ptr<X11KeyboardGrab> keyboardGrab;
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -144,7 +140,8 @@ int Program::run() {
 
     // Checked before Qt, which aborts without a display.
     std::string whyNot;
-    selection_ = InstanceSelection::connect(whyNot);
+    backendChoice_ = std::make_unique<BackendChoice>(chooseBackend());
+    selection_ = backendChoice_->connectInstance(whyNot);
     if (!selection_) {
         std::cerr << "tallowmere: " << whyNot << '\n';
         return 1;
@@ -156,16 +153,16 @@ int Program::run() {
     // our request, look again: this start may be the one to run.
     for (int attempt = 0; attempt < 3; ++attempt) {
         switch (selection_->claim()) {
-            case InstanceSelection::Claim::acquired:
+            case SingleInstance::Claim::acquired:
                 return runHere();
-            case InstanceSelection::Claim::heldByAnother: {
+            case SingleInstance::Claim::heldByAnother: {
                 const auto delivery = selection_->send(InstanceCommand::settings, kAnswerTimeout);
-                if (delivery != InstanceSelection::Delivery::noInstance) {
+                if (delivery != SingleInstance::Delivery::noInstance) {
                     return report(delivery, InstanceCommand::settings);
                 }
                 continue;
             }
-            case InstanceSelection::Claim::failed:
+            case SingleInstance::Claim::failed:
                 break;
         }
         break;
@@ -175,20 +172,20 @@ int Program::run() {
     return 1;
 }
 
-int Program::report(InstanceSelection::Delivery delivery, InstanceCommand command) {
+int Program::report(SingleInstance::Delivery delivery, InstanceCommand command) {
     const std::string& display = selection_->displayName();
     switch (delivery) {
-        case InstanceSelection::Delivery::done:
+        case SingleInstance::Delivery::done:
             return 0;
-        case InstanceSelection::Delivery::noInstance:
+        case SingleInstance::Delivery::noInstance:
             std::cerr << "tallowmere: tallowmere is not running on display " << display
                       << "; start it first\n";
             return 1;
-        case InstanceSelection::Delivery::refused:
+        case SingleInstance::Delivery::refused:
             std::cerr << "tallowmere: the tallowmere running on display " << display
                       << " refused --" << nameOf(command) << '\n';
             return 1;
-        case InstanceSelection::Delivery::noAnswer:
+        case SingleInstance::Delivery::noAnswer:
             break;
     }
     std::cerr << "tallowmere: the tallowmere running on display " << display << " did not answer\n";
@@ -196,8 +193,8 @@ int Program::report(InstanceSelection::Delivery delivery, InstanceCommand comman
 }
 
 int Program::runHere() {
-    // An X11 program: the window backend talks to the X server itself.
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    // Qt on the platform the backend talks to (xcb for the X11 one).
+    qputenv("QT_QPA_PLATFORM", backendChoice_->qtPlatform);
     qtMessageHandler = qInstallMessageHandler(onQtMessage);
     avoidAutolaunchedSessionBus();
     application_ = std::make_unique<QApplication>(argc_, argv_);
@@ -228,8 +225,7 @@ int Program::runHere() {
     if (options_.verbose && exitCode_ == 0) {
         // Stress runs compare this with the frame moves they saw. (After a lost connection the
         // user reads one line about it and nothing else.)
-        std::cerr << "tallowmere: moves sent " << shell_->backend->desktop().mover().requestsSent()
-                  << '\n';
+        std::cerr << "tallowmere: moves sent " << shell_->backend->movesSent() << '\n';
     }
     shell_->delegate->applicationWillTerminate();
     shell_->delegate.reset();
@@ -250,16 +246,16 @@ int Program::startShell() {
 
     shell_ = std::make_unique<Shell>();
     std::string whyNot;
-    shell_->backend = LinuxBackend::open(whyNot);
+    shell_->backend = backendChoice_->open(whyNot);
     if (!shell_->backend) {
         std::cerr << "tallowmere: " << whyNot << '\n';
         return 1;
     }
     Shell& shell = *shell_;
-    LinuxBackend& backend = *shell.backend;
+    DesktopBackend& backend = *shell.backend;
     EnginePorts ports{
-        .accessibility = backend.desktop(),
-        .workspace = backend.desktop(),
+        .accessibility = backend.accessibility(),
+        .workspace = backend.workspace(),
         .screens = backend.screens(),
         .loop = backend.loop(),
         .feedbackWindows = backend.feedbackWindows(),
@@ -269,22 +265,18 @@ int Program::startShell() {
     };
     // The settings window probes shortcuts through the shell's registrations, so it is built by a
     // closure that runs once the shell exists.
-    // On the settings window through Qt's own connection: the presses then reach that window as
-    // ordinary key events.
-    auto* qtX11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-    shell.keyboardGrab = std::make_unique<X11KeyboardGrab>(
-        qtX11 ? qtX11->connection() : nullptr, [&shell] {
-            return shell.delegate && shell.delegate->settingsWindow
-                       ? xcb_window_t(shell.delegate->settingsWindow->winId())
-                       : xcb_window_t(XCB_WINDOW_NONE);
-        });
+    KeyboardGrab& keyboardGrab = backend.keyboardGrab([&shell]() -> std::uintptr_t {
+        return shell.delegate && shell.delegate->settingsWindow
+                   ? std::uintptr_t(shell.delegate->settingsWindow->winId())
+                   : 0;
+    });
     const bool verbose = options_.verbose;
-    auto makeSettingsView = [&shell, &settings, verbose]() -> QWidget* {
+    auto makeSettingsView = [&shell, &settings, &keyboardGrab, verbose]() -> QWidget* {
         return new ui::SettingsView(
             settings,
             {.hotKeys = shell.delegate->hotKeyCenter(),
-             .keyMonitor = shell.keyMonitor,
-             .keyboardGrab = *shell.keyboardGrab,
+             .keyMonitor = shell.backend->keyMonitor(),
+             .keyboardGrab = keyboardGrab,
              .apps = {.runningWindows = [&shell] { return shell.backend->runningWindows(); }},
              .shortcutTrace = verbose ? [](const std::string& shown) {
                  std::cerr << "tallowmere: shortcut field: " << shown << '\n';
@@ -293,15 +285,13 @@ int Program::startShell() {
     shell.delegate = std::make_unique<AppDelegate>(ShellPorts{
         .engine = ports,
         .hotKeys = backend.hotKeys(),
-        .setMenuOpen = [&backend](bool open) { backend.loop().setMenuOpen(open); },
+        .setMenuOpen = [&backend](bool open) { backend.setMenuOpen(open); },
         .makeSettingsView = makeSettingsView,
     });
 
     if (options_.verbose) {
-        backend.onUnexpectedXError([](const xcb_generic_error_t& error) {
-            std::cerr << "tallowmere: X error " << int(error.error_code) << " on request "
-                      << int(error.major_code) << '\n';
-        });
+        backend.onUnexpectedError(
+            [](const std::string& error) { std::cerr << "tallowmere: " << error << '\n'; });
     }
     backend.onConnectionLost([this] {
         reportConnectionLoss();

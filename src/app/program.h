@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/command_line.h"
-#include "app/instance_selection.h"
+#include "platform/single_instance.h"
 
 class QApplication;
 class QSocketNotifier;
@@ -13,7 +13,7 @@ class QSocketNotifier;
 namespace tallowmere {
 
 class AppDelegate;
-class LinuxBackend;
+struct BackendChoice;
 
 class Program {
   public:
@@ -29,7 +29,7 @@ class Program {
     void carryOut(InstanceCommand command);
 
   private:
-    int report(InstanceSelection::Delivery delivery, InstanceCommand command);
+    int report(SingleInstance::Delivery delivery, InstanceCommand command);
     int runHere();
     int startShell();
     void catchSignals();
@@ -39,7 +39,8 @@ class Program {
     int argc_;
     char** argv_;
     CommandLine options_;
-    std::unique_ptr<InstanceSelection> selection_;
+    std::unique_ptr<BackendChoice> backendChoice_;
+    std::unique_ptr<SingleInstance> selection_;
     std::unique_ptr<QApplication> application_;
     struct Shell;
     std::unique_ptr<Shell> shell_;

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/shortcut_recorder.h"
+#include "shortcuts/shortcut_recorder.h"
 #include "ui/form_style.h"
 #include "ui/shortcut_recorder_field.h"
 

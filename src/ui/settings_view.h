@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/global_hot_key.h"
+#include "shortcuts/global_hot_key.h"
 #include "platform/keyboard_grab.h"
 #include "platform/local_key_monitor.h"
 #include "settings/app_settings.h"

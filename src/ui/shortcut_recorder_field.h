@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/shortcut_recorder.h"
+#include "shortcuts/shortcut_recorder.h"
 
 class QPushButton;
 class QToolButton;

@@ -23,7 +23,7 @@
 #include "platform/diagnostics.h"
 #include "platform/random_source.h"
 #include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_engine_ports.h"
+#include "sim_engine_ports.h"
 #include "platform/sim/sim_feedback_windows.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_main_loop.h"

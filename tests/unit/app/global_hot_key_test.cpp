@@ -1,4 +1,4 @@
-#include "app/global_hot_key.h"
+#include "shortcuts/global_hot_key.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/shortcut_hot_keys.h"
+#include "shortcuts/shortcut_hot_keys.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_preferences_store.h"
 

@@ -1,4 +1,4 @@
-#include "app/shortcut_recorder.h"
+#include "shortcuts/shortcut_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shortcut_hot_keys.h"
+#include "shortcuts/shortcut_hot_keys.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_local_key_monitor.h"

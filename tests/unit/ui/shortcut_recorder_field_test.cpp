@@ -11,13 +11,15 @@
 #include <QVBoxLayout>
 #include <map>
 
+#include "platform/linux/x11_backend/qt_local_key_monitor.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_preferences_store.h"
-#include "ui/qt_local_key_monitor.h"
 
 namespace tallowmere::ui {
 namespace {
+
+using x11::QtLocalKeyMonitor;
 
 // X keycodes (evdev + 8) of the keys used here, and what they type on a US layout.
 constexpr int kXEscape = 9;

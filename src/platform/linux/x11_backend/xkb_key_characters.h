@@ -9,7 +9,7 @@
 struct xkb_context;
 struct xkb_keymap;
 
-namespace tallowmere::ui {
+namespace tallowmere::x11 {
 
 class XkbKeyCharacters {
   public:
@@ -36,4 +36,4 @@ class XkbKeyCharacters {
     std::unique_ptr<xkb_keymap, KeymapDeleter> keymap_;
 };
 
-}  // namespace tallowmere::ui
+}  // namespace tallowmere::x11

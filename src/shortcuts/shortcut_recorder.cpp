@@ -1,4 +1,4 @@
-#include "app/shortcut_recorder.h"
+#include "shortcuts/shortcut_recorder.h"
 
 #include <utility>
 

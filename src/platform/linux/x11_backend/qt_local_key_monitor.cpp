@@ -1,4 +1,4 @@
-#include "ui/qt_local_key_monitor.h"
+#include "platform/linux/x11_backend/qt_local_key_monitor.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/linux/key_code_table.h"
-#include "ui/xkb_key_characters.h"
+#include "platform/linux/x11_backend/xkb_key_characters.h"
 
-namespace tallowmere::ui {
+namespace tallowmere::x11 {
 
 namespace {
 
@@ -173,4 +173,4 @@ bool QtLocalKeyMonitor::dispatch(const QKeyEvent& press) {
     return !current.has_value();
 }
 
-}  // namespace tallowmere::ui
+}  // namespace tallowmere::x11

@@ -1,5 +1,5 @@
-// The one wiring of an engine's ports to the simulated world: the desktop answers for
-// accessibility, the workspace and the screens.
+// The one wiring of an engine's ports to the simulated world, kept with the tests since it sits
+// above both: the desktop answers for accessibility, the workspace and the screens.
 #pragma once
 
 #include "engine/engine_ports.h"

@@ -16,7 +16,7 @@
 
 class QKeyEvent;
 
-namespace tallowmere::ui {
+namespace tallowmere::x11 {
 
 // The characters a physical key (X keycode) types without modifiers, given the event's X state.
 using UnmodifiedCharacters =
@@ -57,4 +57,4 @@ class QtLocalKeyMonitor final : public QObject, public LocalKeyMonitor {
     QPointer<QObject> passedTo_;
 };
 
-}  // namespace tallowmere::ui
+}  // namespace tallowmere::x11

@@ -1,6 +1,6 @@
 // The manager selection on a connection of its own, so that commands are answered whatever the
 // backend's connection is doing.
-#include "app/instance_selection.h"
+#include "platform/linux/x11/instance_selection.h"
 
 #include <poll.h>
 

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/global_hot_key.h"
 #include "platform/diagnostics.h"
 #include "settings/alignment_anchor.h"
 #include "settings/app_settings.h"
+#include "shortcuts/global_hot_key.h"
 
 namespace tallowmere {
 

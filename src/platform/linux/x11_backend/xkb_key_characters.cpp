@@ -1,10 +1,10 @@
-#include "ui/xkb_key_characters.h"
+#include "platform/linux/x11_backend/xkb_key_characters.h"
 
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
-namespace tallowmere::ui {
+namespace tallowmere::x11 {
 
 void XkbKeyCharacters::ContextDeleter::operator()(xkb_context* context) const {
     xkb_context_unref(context);
@@ -59,4 +59,4 @@ std::string XkbKeyCharacters::unmodified(std::uint32_t xKeycode, std::uint32_t x
     return written > 1 ? std::string(buffer, static_cast<std::size_t>(written - 1)) : std::string();
 }
 
-}  // namespace tallowmere::ui
+}  // namespace tallowmere::x11

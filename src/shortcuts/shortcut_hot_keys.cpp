@@ -1,4 +1,4 @@
-#include "app/shortcut_hot_keys.h"
+#include "shortcuts/shortcut_hot_keys.h"
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,9 @@
-// Wiring the xcb connection into the Qt event loop.
-#include "app/linux_backend.h"
+// Wiring the xcb connection into the Qt event loop, and the X11 pieces behind the seam.
+#include "platform/linux/x11_backend/x11_backend.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
@@ -38,13 +39,13 @@ std::shared_ptr<void> watchFd(int fd, std::function<void()> onReadable) {
 
 }  // namespace
 
-std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
-    std::unique_ptr<LinuxBackend> self(new LinuxBackend());
+std::unique_ptr<X11Backend> X11Backend::open(std::string& whyNot) {
+    std::unique_ptr<X11Backend> self(new X11Backend());
     self->x_ = x11::X11Connection::open(nullptr, whyNot);
     if (!self->x_) {
         return nullptr;
     }
-    LinuxBackend* raw = self.get();
+    X11Backend* raw = self.get();
     self->desktop_ = std::make_unique<x11::X11Desktop>(
         *self->x_, self->loop_,
         [raw](RunLoopMode mode, std::function<void()> work) {
@@ -82,13 +83,26 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
     // socket notifier cannot see them; drain them, and send what was written, before sleeping.
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      self->notifier_.get(), [raw] { raw->pump(false); });
+    self->keyMonitor_ = std::make_unique<x11::QtLocalKeyMonitor>();
     self->x_->flush();
     return self;
 }
 
-LinuxBackend::~LinuxBackend() = default;
+KeyboardGrab& X11Backend::keyboardGrab(std::function<std::uintptr_t()> window) {
+    if (!keyboardGrab_) {
+        // On Qt's own connection, which knows our windows: the presses then reach the window as
+        // ordinary key events.
+        auto* qtX11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        keyboardGrab_ = std::make_unique<X11KeyboardGrab>(
+            qtX11 ? qtX11->connection() : nullptr,
+            [window = std::move(window)] { return static_cast<xcb_window_t>(window()); });
+    }
+    return *keyboardGrab_;
+}
 
-std::vector<RunningWindow> LinuxBackend::runningWindows() const {
+X11Backend::~X11Backend() = default;
+
+std::vector<RunningWindow> X11Backend::runningWindows() const {
     const xcb_ewmh_connection_t* ewmh = x_->ewmh();
     std::vector<RunningWindow> windows;
     for (const x11::MirroredWindow* window : desktop_->mirror().windowsInOrder()) {
@@ -103,17 +117,18 @@ std::vector<RunningWindow> LinuxBackend::runningWindows() const {
     return windows;
 }
 
-void LinuxBackend::xError(const xcb_generic_error_t& error) {
+void X11Backend::xError(const xcb_generic_error_t& error) {
     const x11::MirroredWindow* window = desktop_->mirror().find(error.resource_id);
     if (error.error_code == XCB_WINDOW && (!window || !window->listed)) {
         return;  // the window left while a request about it was on its way
     }
-    if (unexpectedXError_) {
-        unexpectedXError_(error);
+    if (unexpectedError_) {
+        unexpectedError_("X error " + std::to_string(int(error.error_code)) + " on request " +
+                         std::to_string(int(error.major_code)));
     }
 }
 
-void LinuxBackend::pump(bool readSocket) {
+void X11Backend::pump(bool readSocket) {
     if (lost_) {
         return;
     }

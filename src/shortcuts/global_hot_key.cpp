@@ -1,4 +1,4 @@
-#include "app/global_hot_key.h"
+#include "shortcuts/global_hot_key.h"
 
 #include <utility>
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/global_hot_key.h"
 #include "platform/keyboard_grab.h"
 #include "platform/local_key_monitor.h"
 #include "settings/app_settings.h"
 #include "settings/shortcut_spec.h"
+#include "shortcuts/global_hot_key.h"
 
 namespace tallowmere {
 

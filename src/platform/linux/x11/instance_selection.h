@@ -13,11 +13,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/single_instance.h"
+
 namespace tallowmere {
 
-enum class InstanceCommand { settings, realign, center, quit };
-
-class InstanceSelection {
+class InstanceSelection final : public SingleInstance {
   public:
     // A connection of its own to the display named by DISPLAY; null, with one line saying why,
     // when there is none to be had.
@@ -26,21 +26,19 @@ class InstanceSelection {
     InstanceSelection(const InstanceSelection&) = delete;
     InstanceSelection& operator=(const InstanceSelection&) = delete;
 
-    const std::string& displayName() const { return display_; }
+    const std::string& displayName() const override { return display_; }
 
-    enum class Claim { acquired, heldByAnother, failed };
     // Takes the selection unless another program holds it; the check and the take are atomic.
-    Claim claim();
+    Claim claim() override;
 
-    enum class Delivery { done, noInstance, refused, noAnswer };
     // Asks the owner to carry out `command` and waits for its answer.
-    Delivery send(InstanceCommand command, std::chrono::milliseconds timeout);
+    Delivery send(InstanceCommand command, std::chrono::milliseconds timeout) override;
 
     // For the owner: the descriptor to watch, and the handling of what arrived on it. False
     // once another client has taken the selection.
-    int fd() const { return xcb_get_file_descriptor(conn_); }
-    bool dispatch(const std::function<void(InstanceCommand)>& onCommand);
-    bool broken() const { return xcb_connection_has_error(conn_) != 0; }
+    int fd() const override { return xcb_get_file_descriptor(conn_); }
+    bool dispatch(const std::function<void(InstanceCommand)>& onCommand) override;
+    bool broken() const override { return xcb_connection_has_error(conn_) != 0; }
 
   private:
     InstanceSelection(xcb_connection_t* conn, int screen, std::string display);
