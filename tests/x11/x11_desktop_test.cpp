@@ -40,7 +40,8 @@ class X11DesktopTest : public ::testing::Test {
                 return std::shared_ptr<void>(nullptr,
                                              [this, fd](void*) { exitWatches_.erase(fd); });
             });
-        x_->addListener([this](const xcb_generic_event_t& e) { return desktop_->handleEvent(e); });
+        listener_ = x_->addListener(
+            [this](const xcb_generic_event_t& e) { return desktop_->handleEvent(e); });
         desktop_->start();
         // Follow every application the way the engine does: an observer per launched group.
         desktop_->addObserver(this, WorkspaceEvent::didLaunchApplication,
@@ -191,6 +192,7 @@ class X11DesktopTest : public ::testing::Test {
     std::map<int, std::function<void()>> exitWatches_;
     std::unique_ptr<X11Connection> x_;
     std::unique_ptr<X11Desktop> desktop_;
+    std::shared_ptr<void> listener_;
     std::unique_ptr<Probe> probe_;
     std::unique_ptr<WindowOwner> owner_;
     std::map<std::string, Pid> applications_;

@@ -95,6 +95,14 @@ bool X11Connection::dispatchEvents(bool readSocket) {
     return !hasError();
 }
 
+std::shared_ptr<void> X11Connection::addListener(Listener listener) {
+    auto shared = std::make_shared<Listener>(std::move(listener));
+    listeners_.push_back(shared);
+    return std::shared_ptr<void>(nullptr, [this, weak = std::weak_ptr<Listener>(shared)](void*) {
+        std::erase_if(listeners_, [&](const auto& l) { return l == weak.lock(); });
+    });
+}
+
 void X11Connection::dispatch(const xcb_generic_event_t& event) {
     if ((event.response_type & 0x7f) == 0) {
         ++errorCount_;
@@ -103,8 +111,10 @@ void X11Connection::dispatch(const xcb_generic_event_t& event) {
         }
         return;
     }
-    for (auto& listener : listeners_) {
-        if (listener(event)) {
+    // A copy: a listener may drop its own or another's handle.
+    const auto listeners = listeners_;
+    for (const auto& listener : listeners) {
+        if ((*listener)(event)) {
             return;
         }
     }

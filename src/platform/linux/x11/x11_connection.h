@@ -41,9 +41,10 @@ class X11Connection {
     bool hasRandr() const { return randrEventBase_ != 0; }
     bool hasRes() const { return hasRes_; }
 
-    // Every event read from the connection goes to each listener in order until one returns true.
+    // Every event read from the connection goes to each listener in order until one returns true,
+    // for as long as the returned handle is kept.
     using Listener = std::function<bool(const xcb_generic_event_t&)>;
-    void addListener(Listener listener) { listeners_.push_back(std::move(listener)); }
+    [[nodiscard]] std::shared_ptr<void> addListener(Listener listener);
     // Errors of unchecked requests (a window vanished between two requests, say).
     using ErrorListener = std::function<void(const xcb_generic_error_t&)>;
     void setErrorListener(ErrorListener listener) { errorListener_ = std::move(listener); }
@@ -70,7 +71,7 @@ class X11Connection {
     Atoms atoms_;
     std::uint8_t randrEventBase_ = 0;
     bool hasRes_ = false;
-    std::vector<Listener> listeners_;
+    std::vector<std::shared_ptr<Listener>> listeners_;
     ErrorListener errorListener_;
     std::uint64_t errorCount_ = 0;
 };

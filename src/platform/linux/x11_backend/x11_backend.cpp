@@ -64,13 +64,13 @@ std::unique_ptr<X11Backend> X11Backend::open(std::string& whyNot) {
                                  int(window->size().height)};
         });
     self->hotKeys_ = std::make_unique<X11HotKeyService>(self->x_->conn(), self->x_->root());
-    self->x_->addListener(
-        [raw](const xcb_generic_event_t& e) { return raw->hotKeys_->handleEvent(&e); });
+    self->listeners_.push_back(self->x_->addListener(
+        [raw](const xcb_generic_event_t& e) { return raw->hotKeys_->handleEvent(&e); }));
     self->x_->setErrorListener([raw](const xcb_generic_error_t& e) { raw->xError(e); });
-    self->x_->addListener(
-        [raw](const xcb_generic_event_t& e) { return raw->screens_->handleEvent(e); });
-    self->x_->addListener(
-        [raw](const xcb_generic_event_t& e) { return raw->desktop_->handleEvent(e); });
+    self->listeners_.push_back(self->x_->addListener(
+        [raw](const xcb_generic_event_t& e) { return raw->screens_->handleEvent(e); }));
+    self->listeners_.push_back(self->x_->addListener(
+        [raw](const xcb_generic_event_t& e) { return raw->desktop_->handleEvent(e); }));
     self->screens_->start();
     self->desktop_->start();
     self->feedback_ = std::make_unique<linux_qt::QtFeedbackWindows>(self->loop_, *self->screens_,

@@ -67,6 +67,7 @@ class X11Backend final : public DesktopBackend {
     std::unique_ptr<x11::QtLocalKeyMonitor> keyMonitor_;
     std::unique_ptr<X11KeyboardGrab> keyboardGrab_;
     std::unique_ptr<QSocketNotifier> notifier_;
+    std::vector<std::shared_ptr<void>> listeners_;  // after x_: dropped before it
     std::function<void()> connectionLost_;
     std::function<void(const std::string&)> unexpectedError_;
     bool lost_ = false;
