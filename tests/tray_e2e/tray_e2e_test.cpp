@@ -52,10 +52,22 @@ std::set<pid_t> processes(const std::function<bool(const std::string& name, pid_
     return found;
 }
 
+// Buses on our display only: other tests' desktops start and stop buses of their own meanwhile.
 std::set<pid_t> sessionBuses() {
-    return processes([](const std::string& name, pid_t) {
+    const std::string ours = std::string("DISPLAY=") + std::getenv("DISPLAY");
+    std::set<pid_t> buses = processes([](const std::string& name, pid_t) {
         return name == "dbus-launch" || name == "dbus-daemon";
     });
+    std::erase_if(buses, [&](pid_t pid) {
+        std::ifstream environ("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+        for (std::string entry; std::getline(environ, entry, '\0');) {
+            if (entry == ours) {
+                return false;
+            }
+        }
+        return true;
+    });
+    return buses;
 }
 
 class Tray : public ::testing::Test {
