@@ -136,6 +136,17 @@ class X11HotKeyServiceTest : public ::testing::Test {
     std::vector<std::uint8_t> releases;
 };
 
+// Control+Alt+R pressed and released through XTest, as a keyboard would.
+template <typename Client>
+void pressControlAltR(const Client& client) {
+    client.keys({{kControlL, true},
+                 {kAltL, true},
+                 {kR, true},
+                 {kR, false},
+                 {kAltL, false},
+                 {kControlL, false}});
+}
+
 TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLockState) {
     EXPECT_EQ(service->numLockMask(), kXNumLock);
     const auto result = service->registerHotKey(kVirtualR, kControlOption, {kSignature, 7});
@@ -151,12 +162,7 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
         for (std::uint8_t lock : locks) {
             other->keys({{lock, true}, {lock, false}});
         }
-        other->keys({{kControlL, true},
-                     {kAltL, true},
-                     {kR, true},
-                     {kR, false},
-                     {kAltL, false},
-                     {kControlL, false}});
+        pressControlAltR(*other);
         ++expected;
         ASSERT_TRUE(pumpUntil([&] { return releasesOf(kR) >= expected; }));
         for (std::uint8_t lock : locks) {
@@ -211,12 +217,7 @@ TEST_F(X11HotKeyServiceTest, GrabsFollowNumLockToItsNewModifier) {
     const bool moved = pumpUntil([&] { return service->numLockMask() == 0x20; });
 
     other->keys({{kNumLock, true}, {kNumLock, false}});
-    other->keys({{kControlL, true},
-                 {kAltL, true},
-                 {kR, true},
-                 {kR, false},
-                 {kAltL, false},
-                 {kControlL, false}});
+    pressControlAltR(*other);
     const bool released = pumpUntil([&] { return releasesOf(kR) >= 1; });
     other->keys({{kNumLock, true}, {kNumLock, false}});
     EXPECT_TRUE(moveModifierKey(*other, kNumLock, 5, 4));
