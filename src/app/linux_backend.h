@@ -44,6 +44,7 @@ class LinuxBackend {
   private:
     LinuxBackend() = default;
     void pump(bool readSocket);
+    void framesRunning(bool running);
     void xError(const xcb_generic_error_t& error);
 
     linux_qt::QtMainLoop loop_;
