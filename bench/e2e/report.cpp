@@ -30,11 +30,15 @@ const char* verdict(bool met) {
     return met ? "met" : "MISSED";
 }
 
-std::vector<double> scaled(std::vector<double> values, double scale, double offset = 0) {
-    for (double& v : values) {
-        v = (v - offset) * scale;
+// Steps that never reached their targets have no time: they are counted apart, not ranked.
+std::vector<double> scaled(const std::vector<double>& values, double scale, double offset = 0) {
+    std::vector<double> out;
+    for (double v : values) {
+        if (std::isfinite(v)) {
+            out.push_back((v - offset) * scale);
+        }
     }
-    return values;
+    return out;
 }
 
 double median(const std::vector<double>& values) {

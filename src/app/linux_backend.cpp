@@ -94,7 +94,10 @@ std::unique_ptr<LinuxBackend> LinuxBackend::open(std::string& whyNot) {
     return self;
 }
 
-LinuxBackend::~LinuxBackend() = default;
+LinuxBackend::~LinuxBackend() {
+    // Timers invalidated while the members go must not reach the notifier that went first.
+    loop_.setFrameHooks(0, nullptr, nullptr);
+}
 
 void LinuxBackend::xError(const xcb_generic_error_t& error) {
     const x11::MirroredWindow* window = desktop_->mirror().find(error.resource_id);
