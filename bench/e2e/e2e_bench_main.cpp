@@ -1,9 +1,11 @@
 // The end-to-end benchmark: tallowmere against a minimal xcb client (the floor) and a polling shell
 // script on a live X server, all in one run; prints a table and the same figures as JSON.
 //
-//   tallowmere_e2e_bench --tallowmere PATH --floor PATH --poller PATH
+//   tallowmere_e2e_bench --tallowmere PATH --floor PATH --poller PATH [--json FILE]
 //
-// BENCH_REPEAT (5) runs of the reaction sequence; BENCH_IDLE_SECONDS (60) of idle watching.
+// BENCH_REPEAT (5) runs of the reaction sequence and of the glide; BENCH_IDLE_SECONDS (60) of idle
+// watching, shared among the glide runs; BENCH_GLIDE_ONLY=1 skips the reaction runs. With --json
+// the JSON goes to FILE, not to the output.
 #include <unistd.h>
 
 #include <cmath>
@@ -31,13 +33,25 @@ constexpr const char* kClass = "TmBench";
 constexpr double kNotificationDelay = 0.05;
 constexpr double kGlideSeconds = 2.0;
 constexpr size_t kGlideWindows = 10;
+constexpr size_t kReactionWindows = 64;
+// The polling script takes half a second and a wmctrl call per window for each step: beyond 16
+// windows it would only lengthen the run.
+constexpr size_t kPollerWindows = 16;
 
 struct Paths {
     std::string tallowmere;
     std::string floor;
     std::string poller;
+    std::string json;
     fs::path work;
 };
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return in ? one + " " + five + " " + fifteen : "unknown";
+}
 
 double envNumber(const char* name, double fallback) {
     const char* value = std::getenv(name);
@@ -117,7 +131,7 @@ bool runReaction(tb::FrameWatch& watch, tb::BenchWindows& windows, const Paths& 
     for (int run = 0; run < repeat; ++run) {
         {
             std::unique_ptr<tb::Contender> ours;
-            const auto steps = oursSequence(watch, windows, paths, 16, report, ours);
+            const auto steps = oursSequence(watch, windows, paths, kReactionWindows, report, ours);
             if (!steps || !ours->running()) {
                 return fail("tallowmere did not finish the sequence", ours.get());
             }
@@ -135,7 +149,8 @@ bool runReaction(tb::FrameWatch& watch, tb::BenchWindows& windows, const Paths& 
                 return fail("the floor client did not start", &floor);
             }
             const auto steps = tb::runSequence(
-                watch, windows, {.count = 16, .targets = &report.targets, .quietSeconds = 0.15});
+                watch, windows,
+                {.count = kReactionWindows, .targets = &report.targets, .quietSeconds = 0.15});
             if (!steps) {
                 return fail("the floor client did not finish the sequence", &floor);
             }
@@ -149,7 +164,7 @@ bool runReaction(tb::FrameWatch& watch, tb::BenchWindows& windows, const Paths& 
                 return fail("the polling script did not start", &poller);
             }
             const auto steps = tb::runSequence(watch, windows,
-                                               {.count = 16,
+                                               {.count = kPollerWindows,
                                                 .targets = &report.targets,
                                                 .firstMoveTimeout = 3,
                                                 .quietSeconds = 0.3});
@@ -216,7 +231,7 @@ bool runGlideAndIdle(tb::FrameWatch& watch, tb::BenchWindows& windows, const Pat
         if (!idleStart || !idleEnd) {
             return fail("tallowmere exited while idle", ours.get());
         }
-        report.setIdle(idleSeconds, *idleStart, *idleEnd);
+        report.addIdle(idleSeconds, *idleStart, *idleEnd);
     }
     closeWindows(watch, windows);
 
@@ -254,10 +269,12 @@ int main(int argc, char** argv) {
         const std::string flag = argv[i];
         (flag == "--tallowmere" ? paths.tallowmere
          : flag == "--floor"    ? paths.floor
+         : flag == "--json"     ? paths.json
                                 : paths.poller) = argv[i + 1];
     }
     if (paths.tallowmere.empty() || paths.floor.empty() || paths.poller.empty()) {
-        std::cerr << "usage: " << argv[0] << " --tallowmere PATH --floor PATH --poller PATH\n";
+        std::cerr << "usage: " << argv[0]
+                  << " --tallowmere PATH --floor PATH --poller PATH [--json FILE]\n";
         return 2;
     }
     if (std::getenv("TALLOWMERE_PRIVATE_DISPLAY") == nullptr) {
@@ -276,16 +293,30 @@ int main(int argc, char** argv) {
         std::cerr << "bench: cannot connect to the X server\n";
         return 1;
     }
-    tb::Report report(kNotificationDelay);
+    tb::Report report(kNotificationDelay, loadAverage());
     const int repeat = std::max(1, static_cast<int>(envNumber("BENCH_REPEAT", 5)));
     const double idleSeconds = envNumber("BENCH_IDLE_SECONDS", 60);
-    const bool ok = runReaction(watch, windows, paths, repeat, report) &&
-                    runGlideAndIdle(watch, windows, paths, idleSeconds, report);
+    // BENCH_GLIDE_ONLY=1 skips the reaction runs, to look at the animation alone.
+    const bool glideOnly = envNumber("BENCH_GLIDE_ONLY", 0) != 0;
+    bool ok = glideOnly || runReaction(watch, windows, paths, repeat, report);
+    for (int run = 0; ok && run < repeat; ++run) {
+        ok = runGlideAndIdle(watch, windows, paths, idleSeconds / repeat, report);
+    }
     fs::remove_all(paths.work);
     if (!ok) {
         return 1;
     }
     report.printTable(std::cout);
-    report.printJson(std::cout);
+    if (paths.json.empty()) {
+        report.printJson(std::cout);
+        return 0;
+    }
+    std::ofstream json(paths.json);
+    report.printJson(json);
+    json.close();
+    if (!json) {
+        std::cerr << "bench: cannot write " << paths.json << '\n';
+        return 1;
+    }
     return 0;
 }

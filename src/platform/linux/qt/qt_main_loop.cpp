@@ -59,6 +59,10 @@ struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
     bool menuOpen = false;
     bool firing = false;
     std::optional<double> armedDue;
+    double frameInterval = 0;
+    std::function<void(bool)> framesChanged;
+    std::function<void()> beforeFrame;
+    std::size_t frames = 0;
 
     Queue() {
         qtTimer.setSingleShot(true);
@@ -138,6 +142,12 @@ struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
             held.emplace_back(key, std::move(entry));
             return;
         }
+        if (timer->frame_ && beforeFrame) {
+            beforeFrame();
+            if (!timer->valid_) {
+                return;
+            }
+        }
         timer->index_ = entry.tickIndex;
         timer->running_ = true;
         timer->tick_(*timer);
@@ -166,10 +176,36 @@ struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
         entries.erase(key);
         arm();
     }
+
+    void frameStarted(RepeatingTimer& timer) {
+        if (timer.mode_ != RunLoopMode::commonModes || timer.interval_ > frameInterval) {
+            return;  // a held or slow timer cannot stand in for other wake-ups
+        }
+        timer.frame_ = true;
+        if (frames++ == 0 && framesChanged) {
+            framesChanged(true);
+        }
+    }
+
+    void frameEnded(RepeatingTimer& timer) {
+        if (!timer.frame_) {
+            return;
+        }
+        timer.frame_ = false;
+        if (--frames == 0 && framesChanged) {
+            framesChanged(false);
+        }
+    }
 };
 
 void QtMainLoop::RepeatingTimer::invalidate() {
+    if (!valid_) {
+        return;
+    }
     valid_ = false;
+    if (auto queue = queue_.lock()) {
+        queue->frameEnded(*this);
+    }
     // A timer invalidated from its own tick is still inside tick_; the loop drops the callback
     // once the tick has returned.
     if (!running_) {
@@ -210,6 +246,7 @@ std::shared_ptr<Timer> QtMainLoop::scheduleRepeatingTimer(double interval, RunLo
     timer->tick_ = std::move(tick);
     timer->start_ = now();
     timer->queue_ = queue_;
+    queue_->frameStarted(*timer);
     timer->pending_ =
         queue_->add(timer->start_ + timer->interval_, Queue::Entry{mode, {}, timer, 1});
     return timer;
@@ -224,6 +261,17 @@ void QtMainLoop::setMenuOpen(bool open) {
 
 bool QtMainLoop::menuOpen() const {
     return queue_->menuOpen;
+}
+
+void QtMainLoop::setFrameHooks(double maxInterval, std::function<void(bool)> running,
+                               std::function<void()> beforeTick) {
+    queue_->frameInterval = maxInterval;
+    queue_->framesChanged = std::move(running);
+    queue_->beforeFrame = std::move(beforeTick);
+}
+
+bool QtMainLoop::framesRunning() const {
+    return queue_->frames > 0;
 }
 
 std::size_t QtMainLoop::scheduledCount() const {

@@ -48,6 +48,14 @@ class QtMainLoop final : public MainLoop {
     // Work and timer ticks waiting, held ones included; zero means nothing will wake the process.
     std::size_t scheduledCount() const;
 
+    // Frame timers: common-mode repeating timers ticking at least every `maxInterval`. While one
+    // runs, whatever else the process waits on can be served at its ticks instead of waking it
+    // between them. `running` is told true when the first starts and false when the last ends;
+    // `beforeTick` runs before each of their ticks.
+    void setFrameHooks(double maxInterval, std::function<void(bool running)> running,
+                       std::function<void()> beforeTick);
+    bool framesRunning() const;
+
   private:
     struct Queue;
     std::shared_ptr<Queue> queue_;
@@ -72,6 +80,7 @@ class QtMainLoop::RepeatingTimer final : public Timer {
     std::uint64_t index_ = 0;
     bool valid_ = true;
     bool running_ = false;
+    bool frame_ = false;
     std::weak_ptr<Queue> queue_;
     std::optional<std::pair<double, std::uint64_t>> pending_;  // its queued tick, if any
 };

@@ -60,11 +60,21 @@ void WindowMover::frameMoved(const MirroredWindow& window) {
 
 void WindowMover::send(xcb_window_t client, State& state, int x, int y) {
     // Gravity NorthWest puts the frame's top-left at the point; a plain ConfigureWindow would
-    // follow the client's own gravity and land off by the frame extents.
-    const auto flags = static_cast<xcb_ewmh_moveresize_window_opt_flags_t>(
-        XCB_EWMH_MOVERESIZE_WINDOW_X | XCB_EWMH_MOVERESIZE_WINDOW_Y);
-    xcb_ewmh_request_moveresize_window(x_.ewmh(), x_.screenNumber(), client, XCB_GRAVITY_NORTH_WEST,
-                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, flags, x, y, 0, 0);
+    // follow the client's own gravity and land off by the frame extents. Sent to the window
+    // manager alone (SubstructureRedirect): with SubstructureNotify as well, every move would
+    // come back to us, who listen on the root, as one more event to read per window and frame.
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = client;
+    message.type = x_.ewmh()->_NET_MOVERESIZE_WINDOW;
+    message.data.data32[0] = std::uint32_t{XCB_GRAVITY_NORTH_WEST} | XCB_EWMH_MOVERESIZE_WINDOW_X |
+                             XCB_EWMH_MOVERESIZE_WINDOW_Y |
+                             std::uint32_t{XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER} << 12;
+    message.data.data32[1] = static_cast<std::uint32_t>(x);
+    message.data.data32[2] = static_cast<std::uint32_t>(y);
+    xcb_send_event(x_.conn(), 0, x_.root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
     ++requestsSent_;
     state.inFlight = true;
     state.sequence = requestsSent_;

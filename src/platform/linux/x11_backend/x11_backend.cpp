@@ -14,6 +14,9 @@ namespace tallowmere {
 namespace {
 
 constexpr std::chrono::milliseconds kConfirmationBatch{4};
+// A timer ticking at least this often serves the connection at its ticks; new and closed windows
+// still reach the engine well within its notification delay.
+constexpr double kFrameTimerInterval = 0.025;
 
 bool compositorRunning(x11::X11Connection& x) {
     auto reply = x11::own(xcb_get_selection_owner_reply(
@@ -84,6 +87,11 @@ std::unique_ptr<X11Backend> X11Backend::open(std::string& whyNot) {
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      self->notifier_.get(), [raw] { raw->pump(false); });
     self->keyMonitor_ = std::make_unique<x11::QtLocalKeyMonitor>();
+    // While an animation runs, the window manager's confirmations would wake the process between
+    // frames; the mover needs them only at the next tick, so read the socket there instead.
+    self->loop_.setFrameHooks(
+        kFrameTimerInterval, [raw](bool running) { raw->framesRunning(running); },
+        [raw] { raw->pump(true); });
     self->x_->flush();
     return self;
 }
@@ -100,7 +108,10 @@ KeyboardGrab& X11Backend::keyboardGrab(std::function<std::uintptr_t()> window) {
     return *keyboardGrab_;
 }
 
-X11Backend::~X11Backend() = default;
+X11Backend::~X11Backend() {
+    // Timers invalidated while the members go must not reach the notifier that went first.
+    loop_.setFrameHooks(0, nullptr, nullptr);
+}
 
 std::vector<RunningWindow> X11Backend::runningWindows() const {
     const xcb_ewmh_connection_t* ewmh = x_->ewmh();
@@ -138,12 +149,15 @@ void X11Backend::pump(bool readSocket) {
     // and waking for each would cost a loop turn per window per frame. Once moves are sent, stop
     // listening and collect the confirmations a few milliseconds later in one turn: still long
     // before the next 60 Hz frame.
-    if (ok && !batching_ && desktop_->mover().hasMovesInFlight()) {
+    if (ok && !batching_ && !loop_.framesRunning() && desktop_->mover().hasMovesInFlight()) {
         batching_ = true;
         notifier_->setEnabled(false);
         QTimer::singleShot(kConfirmationBatch, Qt::PreciseTimer, notifier_.get(), [this] {
             batching_ = false;
-            notifier_->setEnabled(true);
+            if (lost_) {
+                return;  // a broken socket stays readable: listening again would spin
+            }
+            notifier_->setEnabled(!loop_.framesRunning());
             pump(true);
         });
     }
@@ -153,6 +167,18 @@ void X11Backend::pump(bool readSocket) {
         if (connectionLost_) {
             connectionLost_();
         }
+    }
+}
+
+void X11Backend::framesRunning(bool running) {
+    if (lost_) {
+        return;
+    }
+    if (running) {
+        notifier_->setEnabled(false);
+    } else if (!batching_) {
+        // Whatever arrived since the last tick is still waiting on the socket and wakes us now.
+        notifier_->setEnabled(true);
     }
 }
 

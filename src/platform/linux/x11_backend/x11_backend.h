@@ -56,6 +56,7 @@ class X11Backend final : public DesktopBackend {
   private:
     X11Backend() = default;
     void pump(bool readSocket);
+    void framesRunning(bool running);
     void xError(const xcb_generic_error_t& error);
 
     linux_qt::QtMainLoop loop_;

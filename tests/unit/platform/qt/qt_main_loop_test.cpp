@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <memory>
@@ -121,6 +122,57 @@ TEST(QtMainLoop, OpenMenuHoldsDefaultModeWorkAndDeliversItInOrderAfterClosing) {
     common->invalidate();
     held->invalidate();
     EXPECT_EQ(loop.scheduledCount(), 0u);
+}
+
+TEST(QtMainLoop, FrameHooksFollowFastCommonTimersAndRunBeforeEachOfTheirTicks) {
+    QtMainLoop loop;
+    std::vector<std::string> events;
+    loop.setFrameHooks(
+        0.025, [&](bool running) { events.push_back(running ? "on" : "off"); },
+        [&] { events.push_back("before"); });
+
+    // Neither a slow timer nor one a menu may hold can serve the connection between its ticks.
+    int slowTicks = 0;
+    auto slow =
+        loop.scheduleRepeatingTimer(0.026, RunLoopMode::commonModes, [&](Timer&) { ++slowTicks; });
+    auto held = loop.scheduleRepeatingTimer(0.002, RunLoopMode::defaultMode, [](Timer&) {});
+    EXPECT_TRUE(events.empty());
+    EXPECT_FALSE(loop.framesRunning());
+
+    int firstTicks = 0;
+    auto first = loop.scheduleRepeatingTimer(0.002, RunLoopMode::commonModes, [&](Timer& self) {
+        events.push_back("first");
+        if (++firstTicks == 2) {
+            self.invalidate();
+            self.invalidate();  // twice must not end the other frame timer's run
+        }
+    });
+    auto second = loop.scheduleRepeatingTimer(0.025, RunLoopMode::commonModes,
+                                              [&](Timer&) { events.push_back("second"); });
+    EXPECT_EQ(events, std::vector<std::string>{"on"}) << "told once, when the first starts";
+    ASSERT_TRUE(spinUntil([&] { return !first->isValid() && slowTicks >= 1; }));
+    EXPECT_TRUE(loop.framesRunning());
+    second->invalidate();
+    EXPECT_FALSE(loop.framesRunning());
+    second->invalidate();
+    slow->invalidate();
+    held->invalidate();
+
+    ASSERT_GE(events.size(), 6u);
+    EXPECT_EQ(events.front(), "on");
+    EXPECT_EQ(events.back(), "off");
+    int ticks = 0;
+    for (size_t i = 1; i + 1 < events.size(); ++i) {
+        if (events[i] == "first" || events[i] == "second") {
+            ++ticks;
+            EXPECT_EQ(events[i - 1], "before") << "at event " << i;
+        } else {
+            EXPECT_EQ(events[i], "before") << "at event " << i;
+            EXPECT_NE(events[i + 1], "before") << "one call per tick, at event " << i;
+        }
+    }
+    EXPECT_EQ(std::count(events.begin(), events.end(), "first"), 2);
+    EXPECT_GE(ticks, 3) << "the 25 ms timer ticked before the 26 ms one";
 }
 
 }  // namespace
