@@ -72,11 +72,22 @@ bool X11Screens::handleEvent(const xcb_generic_event_t& event) {
 
 void X11Screens::refresh() {
     xcb_connection_t* c = x_.conn();
+    // Every request first, every reply after: one round trip per refresh.
+    std::optional<xcb_randr_get_monitors_cookie_t> monitorsCookie;
+    if (x_.hasRandr()) {
+        monitorsCookie = xcb_randr_get_monitors(c, x_.root(), 1);
+    }
+    // The window manager's work area is any client's to write: clipped to the root on reading.
+    xcb_ewmh_connection_t* ewmh = x_.ewmh();
+    auto desktopCookie = xcb_get_property(c, 0, x_.root(), ewmh->_NET_CURRENT_DESKTOP,
+                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
+    auto areaCookie =
+        xcb_get_property(c, 0, x_.root(), ewmh->_NET_WORKAREA, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096);
+
     std::vector<RootRect> primary;
     std::vector<RootRect> others;
-    if (x_.hasRandr()) {
-        auto reply =
-            own(xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, x_.root(), 1), nullptr));
+    if (monitorsCookie) {
+        auto reply = own(xcb_randr_get_monitors_reply(c, *monitorsCookie, nullptr));
         if (reply) {
             for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
                  xcb_randr_monitor_info_next(&it)) {
@@ -96,12 +107,6 @@ void X11Screens::refresh() {
         monitors_.push_back({0, 0, root->width_in_pixels, root->height_in_pixels});
     }
 
-    // The window manager's work area is any client's to write: clipped to the root on reading.
-    xcb_ewmh_connection_t* ewmh = x_.ewmh();
-    auto desktopCookie = xcb_get_property(c, 0, x_.root(), ewmh->_NET_CURRENT_DESKTOP,
-                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
-    auto areaCookie =
-        xcb_get_property(c, 0, x_.root(), ewmh->_NET_WORKAREA, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096);
     auto bytes = [](const xcb_get_property_reply_t* reply) {
         return reply
                    ? PropertyBytes{reply->type, reply->format,
