@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "xvfb_server.h"
+#include "display_session.h"
 
 namespace tallowmere {
 namespace {
@@ -85,7 +85,9 @@ struct Client {
 
 class X11HotKeyServiceTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { server = new testing::XvfbServer(); }
+    static void SetUpTestSuite() {
+        server = new kit::DisplaySession({.size = "1280x800", .windowManager = ""});
+    }
     static void TearDownTestSuite() {
         delete server;
         server = nullptr;
@@ -128,7 +130,7 @@ class X11HotKeyServiceTest : public ::testing::Test {
         return static_cast<std::size_t>(std::count(releases.begin(), releases.end(), keycode));
     }
 
-    static inline testing::XvfbServer* server = nullptr;
+    static inline kit::DisplaySession* server = nullptr;
     std::unique_ptr<Client> ours;
     std::unique_ptr<Client> other;
     std::unique_ptr<X11HotKeyService> service;
