@@ -70,8 +70,6 @@ class Arrangement : public ::testing::Test {
         }
         closeAll();
         replacement_.reset();
-        desktop_.reset();
-        own_.reset();
     }
 
     void closeAll() {
@@ -126,28 +124,12 @@ class Arrangement : public ::testing::Test {
     // Waits until every window's frame stands at its place; reports where they are otherwise.
     void expectFrames(const std::vector<std::pair<const Xterm*, FramePosition>>& expected,
                       double seconds = 10) {
-        const bool reached = waitUntil(
-            [&] {
-                for (const auto& [xterm, place] : expected) {
-                    if (desktop_->frame(xterm->window) != place) {
-                        return false;
-                    }
-                }
-                return true;
-            },
-            seconds);
-        if (!reached) {
-            std::ostringstream report;
-            for (const auto& [xterm, place] : expected) {
-                auto at = desktop_->frame(xterm->window);
-                report << "window " << xterm->window << " expected " << place.x << "," << place.y
-                       << " is at "
-                       << (at ? std::to_string(at->x) + "," + std::to_string(at->y)
-                              : std::string("nowhere"))
-                       << "\n";
-            }
-            ADD_FAILURE() << report.str() << (app_ ? app_->errorOutput() : "");
+        std::vector<std::pair<xcb_window_t, FramePosition>> places;
+        for (const auto& [xterm, place] : expected) {
+            places.push_back({xterm->window, place});
         }
+        const std::string report = desktop_->waitForFrames(places, seconds);
+        EXPECT_EQ(report, "") << (app_ ? app_->errorOutput() : "");
     }
 
     std::unique_ptr<kit::DisplaySession> own_;

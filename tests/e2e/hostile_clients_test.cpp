@@ -144,11 +144,11 @@ TEST_F(Arrangement, AProgramStartingWhileWindowsMapWatchesThemEveryTime) {
         Tallowmere app(preferences("none"), display_);
         pauseSeconds(start * 0.008);
         const xcb_window_t window = desktop_->openWindow("restored\0XTerm\0"s, 100, 100);
-        if (!waitUntil([&] { return app_->countLines("監視開始") >= 1; }, 5)) {
+        if (!waitUntil([&] { return app.countLines("監視開始") >= 1; }, 5)) {
             missedAt.push_back(start * 8);
         }
-        app_->process().signal(SIGTERM);
-        EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
+        app.process().signal(SIGTERM);
+        EXPECT_EQ(app.process().waitExit(10), 0) << app.errorOutput();
         desktop_->closeWindow(window);
         ASSERT_TRUE(waitUntil([&] { return !desktop_->listed(window); }));
     }

@@ -89,14 +89,18 @@ ChildProcess::ChildProcess(Spawn spawn) {
     if (out[1] >= 0) {
         close(out[1]);
     }
+    if (pipe2(stop_, O_CLOEXEC) != 0) {
+        stop_[0] = stop_[1] = -1;
+    }
     reader_ = std::thread([this, errFd = err[0], outFd = out[0]] { collect(errFd, outFd); });
 }
 
 void ChildProcess::collect(int errFd, int outFd) {
-    pollfd fds[2] = {{errFd, POLLIN, 0}, {outFd, POLLIN, 0}};
+    // A descendant may hold the pipes open long after the child ended: a stop ends reading.
+    pollfd fds[3] = {{errFd, POLLIN, 0}, {outFd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
     int open = outFd >= 0 ? 2 : 1;
     char buffer[4096];
-    while (open > 0 && poll(fds, 2, -1) > 0) {
+    while (open > 0 && poll(fds, 3, -1) > 0 && fds[2].revents == 0) {
         for (pollfd& p : fds) {
             if (p.fd < 0 || p.revents == 0) {
                 continue;
@@ -119,6 +123,11 @@ void ChildProcess::collect(int errFd, int outFd) {
             changed_.notify_all();
         }
     }
+    for (int i : {0, 1}) {
+        if (fds[i].fd >= 0) {
+            close(fds[i].fd);
+        }
+    }
     std::lock_guard lock(mutex_);
     eof_ = true;
     changed_.notify_all();
@@ -127,10 +136,18 @@ void ChildProcess::collect(int errFd, int outFd) {
 ChildProcess::~ChildProcess() {
     if (running()) {
         kill(pid_, SIGKILL);
-        waitExit(10);
+        waitUntil([&] { return !running(); });
     }
     if (reader_.joinable()) {
+        if (write(stop_[1], "", 1) != 1) {
+            // Without a stop the reader still ends with the pipes.
+        }
         reader_.join();
+    }
+    for (int fd : stop_) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
 }
 

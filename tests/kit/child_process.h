@@ -60,6 +60,7 @@ class ChildProcess {
     std::string errPending_;
     std::string out_;
     bool eof_ = false;
+    int stop_[2] = {-1, -1};
     std::thread reader_;
 };
 

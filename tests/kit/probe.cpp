@@ -27,7 +27,7 @@ xcb_atom_t Probe::atom(const char* name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
-void Probe::sync() {
+void Probe::sync() const {
     own(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
@@ -69,6 +69,25 @@ std::optional<Extents> Probe::frameExtents(xcb_window_t client) {
         return std::nullopt;
     }
     return Extents{int(values[0]), int(values[1]), int(values[2]), int(values[3])};
+}
+
+std::string Probe::waitForFrames(
+    const std::vector<std::pair<xcb_window_t, FramePosition>>& expected, double seconds) {
+    auto standing = [&] {
+        return std::all_of(expected.begin(), expected.end(),
+                           [&](const auto& place) { return frame(place.first) == place.second; });
+    };
+    if (waitUntil(standing, seconds)) {
+        return {};
+    }
+    std::string report;
+    for (const auto& [client, place] : expected) {
+        const auto at = frame(client);
+        report += "window " + std::to_string(client) + " expected " + std::to_string(place.x) +
+                  "," + std::to_string(place.y) + " is at " +
+                  (at ? std::to_string(at->x) + "," + std::to_string(at->y) : "nowhere") + "\n";
+    }
+    return report;
 }
 
 std::pair<int, int> Probe::clientSize(xcb_window_t client) {

@@ -61,12 +61,15 @@ class Probe {
     const std::string& display() const { return display_; }
     xcb_atom_t atom(const char* name);
     // A round trip: every request sent before has been handled.
-    void sync();
+    void sync() const;
 
     // The root's child that holds the client (its frame), the client itself when unframed.
     std::optional<xcb_window_t> frameOf(xcb_window_t client);
     std::optional<FramePosition> frame(xcb_window_t client);
     std::optional<Extents> frameExtents(xcb_window_t client);
+    // Waits until every client's frame stands at its place; empty then, else where each stands.
+    std::string waitForFrames(const std::vector<std::pair<xcb_window_t, FramePosition>>& expected,
+                              double seconds = 10);
     std::optional<Box> geometry(xcb_window_t window);
     std::pair<int, int> clientSize(xcb_window_t client);
     FramePosition clientOrigin(xcb_window_t client);

@@ -117,11 +117,6 @@ class X11DesktopTest : public ::testing::Test {
         return std::nullopt;
     }
 
-    bool listed(xcb_window_t id) {
-        const auto list = probe_->clientList();
-        return std::find(list.begin(), list.end(), id) != list.end();
-    }
-
     std::vector<AXElement> windowsOf(const std::string& wmClass) {
         auto result = desktop_->copyAttributeValue(
             desktop_->createApplication(applications_.at(wmClass)), "AXWindows");
@@ -158,7 +153,7 @@ class X11DesktopTest : public ::testing::Test {
         })) << "no AXWindowCreated for "
             << wmClass << " (window " << id << ", mirrored "
             << (desktop_->mirror().find(id) != nullptr) << ", applications " << applications_.size()
-            << ", notices " << notices_.size() << ", listed " << listed(id) << ")";
+            << ", notices " << notices_.size() << ", listed " << probe_->listed(id) << ")";
         return notices_.empty() ? AXElement() : notices_.back().element;
     }
 
@@ -344,7 +339,7 @@ TEST_F(X11DesktopTest, ClientListsOfStrangersNeitherFreezeNorConfuseTheMirror) {
     openWindow("Probe", 500, 100);
     const xcb_window_t b = lastId_;
     const xcb_window_t gone = owner_->create("Other", 900, 100, 300, 200);
-    ASSERT_TRUE(waitUntil([&] { return listed(gone); }));
+    ASSERT_TRUE(waitUntil([&] { return probe_->listed(gone); }));
     const auto created = [&] {
         return std::count_if(notices_.begin(), notices_.end(),
                              [](const Notice& n) { return n.name == "AXWindowCreated"; });
