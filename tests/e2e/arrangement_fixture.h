@@ -41,8 +41,8 @@ class Arrangement : public ::testing::Test {
     // leaves its desktop changed.
     void useOwnDesktop() {
         const char* wm = std::getenv("TALLOWMERE_WM");
-        own_ = std::make_unique<kit::DisplaySession>(kit::DesktopOptions{
-            .windowManager = wm ? wm : "openbox"});
+        own_ = std::make_unique<kit::DisplaySession>(
+            kit::DesktopOptions{.windowManager = wm ? wm : "openbox"});
         ASSERT_TRUE(own_->display()) << "no desktop of its own";
         useDesktop(*own_->display());
     }
@@ -52,7 +52,8 @@ class Arrangement : public ::testing::Test {
         desktop_ = std::make_unique<Desktop>(display_);
     }
 
-    // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4 494 x 350).
+    // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4 494 x
+    // 350).
     void measureFrames(xcb_window_t client) {
         const auto extents = desktop_->frameExtents(client);
         ASSERT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";

@@ -252,13 +252,15 @@ TEST_F(Arrangement, ReplacedWindowManagerCausesNoArrangement) {
     const FramePosition aClient = desktop_->clientOrigin(a.window);
     const FramePosition bClient = desktop_->clientOrigin(b.window);
 
-    const xcb_window_t oldCheck = desktop_->cardinal(desktop_->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
+    const xcb_window_t oldCheck =
+        desktop_->cardinal(desktop_->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
     replacement_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"openbox", "--replace", "--config-file",
                                  "/etc/xdg/openbox/rc.xml"},
         std::vector<std::string>{"DISPLAY=" + display_});
     ASSERT_TRUE(waitUntil([&] {
-        const xcb_window_t check = desktop_->cardinal(desktop_->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
+        const xcb_window_t check =
+            desktop_->cardinal(desktop_->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
         return check != XCB_WINDOW_NONE && check != oldCheck;
     })) << "openbox did not take over";
     ASSERT_TRUE(kit::windowManagerManages(display_));

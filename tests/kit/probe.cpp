@@ -208,9 +208,8 @@ std::vector<xcb_window_t> Probe::children(xcb_window_t window) {
 std::vector<Box> Probe::unmanagedWindowsOf(pid_t pid) {
     std::vector<Box> boxes;
     for (xcb_window_t child : children(root_)) {
-        auto attributes =
-            own(xcb_get_window_attributes_reply(conn_, xcb_get_window_attributes(conn_, child),
-                                                nullptr));
+        auto attributes = own(xcb_get_window_attributes_reply(
+            conn_, xcb_get_window_attributes(conn_, child), nullptr));
         if (attributes && attributes->override_redirect &&
             attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
             cardinal(child, "_NET_WM_PID") == std::uint32_t(pid)) {

@@ -198,8 +198,7 @@ std::optional<std::size_t> MoveQueueGauge::sample() {
     std::size_t ahead = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        Reply<xcb_generic_event_t> event(
-            xcb_poll_for_event(events_));
+        Reply<xcb_generic_event_t> event(xcb_poll_for_event(events_));
         if (!event) {
             if (xcb_connection_has_error(events_)) {
                 return std::nullopt;

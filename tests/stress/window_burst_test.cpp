@@ -129,8 +129,9 @@ TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSayNoFlood) {
     std::vector<FramePosition> targets;
     if (!rows.empty()) {
         std::smatch m;
-        ASSERT_TRUE(std::regex_search(rows.back(), m,
-                                      std::regex(R"(count=(\d+) .*anchorX=([^(]+).*startX=(\S+) centroidY=(\S+))")))
+        ASSERT_TRUE(std::regex_search(
+            rows.back(), m,
+            std::regex(R"(count=(\d+) .*anchorX=([^(]+).*startX=(\S+) centroidY=(\S+))")))
             << rows.back();
         const int n = std::stoi(m[1]);
         ASSERT_GE(n, 2);

@@ -20,7 +20,7 @@ constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
 TrayDesktop::TrayDesktop() : kit::Probe(std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "") {}
 
 std::optional<xcb_window_t> TrayDesktop::embeddedIn(const std::string& hostClass,
-                                                const std::string& instance) {
+                                                    const std::string& instance) {
     for (xcb_window_t host : clientsOfClass(hostClass)) {
         std::vector<xcb_window_t> pending = children(host);
         while (!pending.empty()) {
@@ -90,7 +90,8 @@ void TrayDesktop::ungrabControlAlt(char letter) {
         return;
     }
     for (std::uint16_t lock : kLockVariants) {
-        xcb_ungrab_key(conn(), codes.get()[0], root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | lock);
+        xcb_ungrab_key(conn(), codes.get()[0], root(),
+                       XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | lock);
     }
     sync();
 }

@@ -103,8 +103,8 @@ class Tray : public ::testing::Test {
 
     // Opens an XTerm and waits until the window manager lists `expected` of them.
     void openXTerm(std::size_t expected) {
-        xterms.push_back(
-            std::make_unique<ChildProcess>(std::vector<std::string>{"xterm", "-geometry", "60x10"}));
+        xterms.push_back(std::make_unique<ChildProcess>(
+            std::vector<std::string>{"xterm", "-geometry", "60x10"}));
         ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("XTerm").size() == expected; }))
             << "XTerm number " << expected << " never appeared";
     }
@@ -279,8 +279,8 @@ TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram)
     writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}}});
     openXTerm(1);
     // A program whose desktop entry, like most, names no window class.
-    xterms.push_back(
-        std::make_unique<ChildProcess>(std::vector<std::string>{"xmessage", "-center", "Tallowmere"}));
+    xterms.push_back(std::make_unique<ChildProcess>(
+        std::vector<std::string>{"xmessage", "-center", "Tallowmere"}));
     ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("Xmessage").size() == 1; }));
     const auto entry = config / "message.desktop";
     std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Message\nExec=xmessage %U\n";

@@ -13,7 +13,8 @@ class NoTimer final : public Timer {
 }  // namespace
 
 double ManualLoop::now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void ManualLoop::dispatchAfter(double seconds, std::function<void()> work) {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "display_session.h"
+#include "manual_loop.h"
 #include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
-#include "display_session.h"
-#include "manual_loop.h"
 #include "probe.h"
 #include "window_owner.h"
 

@@ -1,9 +1,8 @@
 // Screens from RandR monitors and the window manager's work area, in the core's bottom-left model.
 #include <gtest/gtest.h>
 
-
-#include "platform/linux/x11/x11_screens.h"
 #include "display_session.h"
+#include "platform/linux/x11/x11_screens.h"
 #include "probe.h"
 #include "window_owner.h"
 

@@ -42,8 +42,8 @@ struct Client : kit::Probe {
 
     bool grab(std::uint8_t keycode, std::uint16_t mask) const {
         xcb_generic_error_t* error = xcb_request_check(
-            conn(), xcb_grab_key_checked(conn(), 0, root(), mask, keycode,
-                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+            conn(), xcb_grab_key_checked(conn(), 0, root(), mask, keycode, XCB_GRAB_MODE_ASYNC,
+                                         XCB_GRAB_MODE_ASYNC));
         std::free(error);
         return error == nullptr;
     }
@@ -66,7 +66,6 @@ struct Client : kit::Probe {
         }
         sync();
     }
-
 };
 
 class X11HotKeyServiceTest : public ::testing::Test {
@@ -157,8 +156,8 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
 // Moves Num_Lock's keycode from one modifier row to a free slot of another; false when the
 // server refuses or there is no free slot.
 bool moveModifierKey(const Client& client, std::uint8_t keycode, int fromRow, int toRow) {
-    auto* reply = xcb_get_modifier_mapping_reply(
-        client.conn(), xcb_get_modifier_mapping(client.conn()), nullptr);
+    auto* reply = xcb_get_modifier_mapping_reply(client.conn(),
+                                                 xcb_get_modifier_mapping(client.conn()), nullptr);
     if (reply == nullptr) {
         return false;
     }
@@ -184,8 +183,7 @@ bool moveModifierKey(const Client& client, std::uint8_t keycode, int fromRow, in
     }
     auto* set = xcb_set_modifier_mapping_reply(
         client.conn(),
-        xcb_set_modifier_mapping(client.conn(), static_cast<std::uint8_t>(perRow),
-                                 keycodes.data()),
+        xcb_set_modifier_mapping(client.conn(), static_cast<std::uint8_t>(perRow), keycodes.data()),
         nullptr);
     const bool ok = set != nullptr && set->status == XCB_MAPPING_STATUS_SUCCESS;
     std::free(set);
