@@ -246,15 +246,27 @@ std::optional<std::uint32_t> Probe::cardinal(xcb_window_t window, const char* pr
     return values.empty() ? std::nullopt : std::optional(values.front());
 }
 
-xcb_window_t Probe::openWindow(const std::string& wmClassBytes, int x, int y, int width, int height,
-                               std::optional<xcb_window_t> transientFor) {
+xcb_window_t Probe::createWindow(const std::string& wmClassBytes, int x, int y, int width,
+                                 int height, xcb_window_t id) {
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
-    const xcb_window_t window = xcb_generate_id(conn_);
+    const xcb_window_t window = id != 0 ? id : xcb_generate_id(conn_);
     xcb_create_window(conn_, XCB_COPY_FROM_PARENT, window, root_, std::int16_t(x), std::int16_t(y),
                       std::uint16_t(width), std::uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       screen->root_visual, 0, nullptr);
     xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         std::uint32_t(wmClassBytes.size()), wmClassBytes.data());
+    const std::uint32_t self = std::uint32_t(getpid());
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
+                        XCB_ATOM_CARDINAL, 32, 1, &self);
+    xcb_size_hints_t hints{};
+    xcb_icccm_size_hints_set_position(&hints, 1, x, y);
+    xcb_icccm_set_wm_normal_hints(conn_, window, &hints);
+    return window;
+}
+
+xcb_window_t Probe::openWindow(const std::string& wmClassBytes, int x, int y, int width, int height,
+                               std::optional<xcb_window_t> transientFor, xcb_window_t id) {
+    const xcb_window_t window = createWindow(wmClassBytes, x, y, width, height, id);
     if (transientFor) {
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_TRANSIENT_FOR,
                             XCB_ATOM_WINDOW, 32, 1, &*transientFor);
@@ -262,15 +274,29 @@ xcb_window_t Probe::openWindow(const std::string& wmClassBytes, int x, int y, in
         xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_WINDOW_TYPE"),
                             XCB_ATOM_ATOM, 32, 1, &dialog);
     }
-    const std::uint32_t self = std::uint32_t(getpid());
-    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
-                        XCB_ATOM_CARDINAL, 32, 1, &self);
-    xcb_size_hints_t hints{};
-    xcb_icccm_size_hints_set_position(&hints, 1, x, y);
-    xcb_icccm_set_wm_normal_hints(conn_, window, &hints);
     xcb_map_window(conn_, window);
     xcb_flush(conn_);
     return window;
+}
+
+xcb_window_t Probe::openDock(bool right, int width) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data;
+    const int height = screen->height_in_pixels;
+    const std::string wmClass("panel\0Panel\0", 12);
+    const xcb_window_t dock =
+        createWindow(wmClass, right ? screen->width_in_pixels - width : 0, 0, width, height, 0);
+    const xcb_atom_t type = atom("_NET_WM_WINDOW_TYPE_DOCK");
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, dock, atom("_NET_WM_WINDOW_TYPE"),
+                        XCB_ATOM_ATOM, 32, 1, &type);
+    // left, right, top, bottom, then the start and end of each: the strut spans every row.
+    std::uint32_t strut[12] = {};
+    strut[right ? 1 : 0] = std::uint32_t(width);
+    strut[right ? 7 : 5] = std::uint32_t(height - 1);
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, dock, atom("_NET_WM_STRUT_PARTIAL"),
+                        XCB_ATOM_CARDINAL, 32, 12, strut);
+    xcb_map_window(conn_, dock);
+    xcb_flush(conn_);
+    return dock;
 }
 
 void Probe::closeWindow(xcb_window_t window) {

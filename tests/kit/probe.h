@@ -99,14 +99,19 @@ class Probe {
     std::vector<std::uint32_t> cardinals(xcb_window_t window, const char* property);
     std::optional<std::uint32_t> cardinal(xcb_window_t window, const char* property);
 
-    // A mapped top-level window of the test process whose WM_CLASS holds exactly these bytes,
-    // asking to be placed at (x, y); a dialog when transient for another.
+    // A mapped top-level window of this process whose WM_CLASS holds exactly these bytes, asking
+    // to be placed at (x, y); a dialog when transient for another; under `id` when given.
     xcb_window_t openWindow(const std::string& wmClassBytes, int x, int y, int width = 240,
                             int height = 120,
-                            std::optional<xcb_window_t> transientFor = std::nullopt);
+                            std::optional<xcb_window_t> transientFor = std::nullopt,
+                            xcb_window_t id = 0);
+    // A dock along the left or right edge, as high as the root, that reserves `width` pixels.
+    xcb_window_t openDock(bool right, int width);
     void closeWindow(xcb_window_t window);
 
   private:
+    xcb_window_t createWindow(const std::string& wmClassBytes, int x, int y, int width, int height,
+                              xcb_window_t id);
     void rootMessage(xcb_window_t window, const char* type, std::uint32_t d0, std::uint32_t d1 = 0,
                      std::uint32_t d2 = 0);
     std::string display_;

@@ -2,7 +2,6 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
-#include <xcb/xcb_icccm.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,50 +15,18 @@ namespace {
 
 void ownerMain(const std::string& display, FILE* in, FILE* out) {
     Probe probe(display);
-    xcb_connection_t* c = probe.conn();
-    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_atom_t netWmPid = probe.atom("_NET_WM_PID");
-    const xcb_atom_t windowType = probe.atom("_NET_WM_WINDOW_TYPE");
-    const xcb_atom_t dockType = probe.atom("_NET_WM_WINDOW_TYPE_DOCK");
-    const xcb_atom_t strutPartial = probe.atom("_NET_WM_STRUT_PARTIAL");
-    const std::uint32_t self = static_cast<std::uint32_t>(getpid());
     char line[256];
     while (std::fgets(line, sizeof line, in)) {
-        char verb[32] = {};
         char wmClass[64] = {};
         int x = 0, y = 0, w = 0, h = 0;
         unsigned id = 0;
-        if (std::sscanf(line, "create %63s %d %d %d %d %u", wmClass, &x, &y, &w, &h, &id) == 6 ||
-            std::sscanf(line, "panel %d %d", &w, &h) == 2) {
-            const bool panel = std::strncmp(line, "panel", 5) == 0;
-            const xcb_window_t window = id != 0 ? id : xcb_generate_id(c);
-            xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y),
-                              uint16_t(w), uint16_t(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                              screen->root_visual, 0, nullptr);
-            const std::string classProperty =
-                std::string("probe") + '\0' + (panel ? "Panel" : wmClass) + '\0';
-            xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
-                                XCB_ATOM_STRING, 8, uint32_t(classProperty.size()),
-                                classProperty.data());
-            xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, netWmPid, XCB_ATOM_CARDINAL, 32,
-                                1, &self);
-            xcb_size_hints_t hints{};
-            xcb_icccm_size_hints_set_position(&hints, 1, x, y);
-            xcb_icccm_set_wm_normal_hints(c, window, &hints);
-            if (panel) {
-                xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, windowType, XCB_ATOM_ATOM, 32,
-                                    1, &dockType);
-                const std::uint32_t strut[12] = {uint32_t(w), 0, 0, 0, 0, uint32_t(h) - 1,
-                                                 0,           0, 0, 0, 0, 0};
-                xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, strutPartial,
-                                    XCB_ATOM_CARDINAL, 32, 12, strut);
-            }
-            xcb_map_window(c, window);
+        if (std::sscanf(line, "create %63s %d %d %d %d %u", wmClass, &x, &y, &w, &h, &id) == 6) {
+            const std::string classBytes = std::string("probe") + '\0' + wmClass + '\0';
+            const xcb_window_t window = probe.openWindow(classBytes, x, y, w, h, std::nullopt, id);
             probe.sync();
             std::fprintf(out, "%u\n", window);
-        } else if (std::sscanf(line, "%31s %u", verb, &id) == 2 &&
-                   std::strcmp(verb, "destroy") == 0) {
-            xcb_destroy_window(c, id);
+        } else if (std::sscanf(line, "destroy %u", &id) == 1) {
+            probe.closeWindow(id);
             probe.sync();
             std::fprintf(out, "ok\n");
         } else {
@@ -122,12 +89,6 @@ xcb_window_t WindowOwner::create(const std::string& wmClass, int x, int y, int w
     line << "create " << wmClass << ' ' << x << ' ' << y << ' ' << width << ' ' << height << ' '
          << reuseId;
     return static_cast<xcb_window_t>(std::strtoul(call(line.str()).c_str(), nullptr, 10));
-}
-
-xcb_window_t WindowOwner::createLeftPanel(int width, int height) {
-    return static_cast<xcb_window_t>(
-        std::strtoul(call("panel " + std::to_string(width) + " " + std::to_string(height)).c_str(),
-                     nullptr, 10));
 }
 
 void WindowOwner::destroy(xcb_window_t window) {

@@ -21,8 +21,6 @@ class WindowOwner {
     // creates it under an id the owner used before. Returns its id, or 0.
     xcb_window_t create(const std::string& wmClass, int x, int y, int width, int height,
                         xcb_window_t reuseId = 0);
-    // A dock on the left edge that reserves `width` pixels.
-    xcb_window_t createLeftPanel(int width, int height);
     void destroy(xcb_window_t window);
 
   private:

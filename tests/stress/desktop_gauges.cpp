@@ -118,31 +118,6 @@ std::string describe(const ResourceCounts& counts) {
     return text.str();
 }
 
-xcb_window_t openRightPanel(kit::Probe& probe, int width) {
-    xcb_connection_t* c = probe.conn();
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const int rootWidth = screen->width_in_pixels;
-    const int rootHeight = screen->height_in_pixels;
-    const xcb_window_t panel = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, panel, probe.root(), std::int16_t(rootWidth - width),
-                      0, std::uint16_t(width), std::uint16_t(rootHeight), 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const std::string wmClass = std::string("panel") + '\0' + "StressPanel" + '\0';
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        std::uint32_t(wmClass.size()), wmClass.data());
-    const xcb_atom_t dock = probe.atom("_NET_WM_WINDOW_TYPE_DOCK");
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, probe.atom("_NET_WM_WINDOW_TYPE"),
-                        XCB_ATOM_ATOM, 32, 1, &dock);
-    // left, right, top, bottom, then the start and end of each: the right strut spans every row.
-    const std::uint32_t strut[12] = {0, std::uint32_t(width),          0, 0, 0, 0,
-                                     0, std::uint32_t(rootHeight - 1), 0, 0, 0, 0};
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, probe.atom("_NET_WM_STRUT_PARTIAL"),
-                        XCB_ATOM_CARDINAL, 32, 12, strut);
-    xcb_map_window(c, panel);
-    xcb_flush(c);
-    return panel;
-}
-
 MoveQueueGauge::MoveQueueGauge(const std::string& display)
     : probe_(display), events_(xcb_connect(display.c_str(), nullptr)) {
     if (xcb_connection_has_error(events_)) {

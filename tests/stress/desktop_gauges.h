@@ -1,6 +1,5 @@
 // What the desktop stress tests measure from outside the program: its resident memory, the X
-// resources the server holds for it, the depth of the window manager's queue of moves, and the
-// desktop set-ups they need (monitors from xrandr, a side panel).
+// resources the server holds for it, and the depth of the window manager's queue of moves.
 #pragma once
 
 #include <sys/types.h>
@@ -29,9 +28,6 @@ ResourceCounts xResources(kit::Probe& probe, pid_t pid);
 std::string describe(const ResourceCounts& counts);
 // How many top-level windows of the process are shown now (flash overlays, banners).
 std::size_t shownTopLevels(kit::Probe& probe, pid_t pid);
-
-// A dock at the right edge of the root that reserves `width` pixels over the whole height.
-xcb_window_t openRightPanel(kit::Probe& probe, int width);
 
 // Measures whether the window manager is flooded: moves one managed window of its own and counts
 // the frame moves of other windows that the window manager applies before it. With at most one

@@ -44,7 +44,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "left", "1920/508x1080/286+0+0", "screen"}), 0);
     ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "right", "1920/508x1080/286+1920+0", "none"}), 0);
     // The panel takes 60 of the right monitor: its visible area is x 1920 .. 3780.
-    openRightPanel(probe, 60);
+    probe.openDock(true, 60);
     ASSERT_TRUE(waitUntil([&] {
         return workArea(probe) == std::vector<std::uint32_t>{0, 0, 3780, 1080};
     })) << "the window manager did not reserve the panel's strut";
