@@ -9,7 +9,8 @@
 #include <memory>
 #include <sstream>
 
-#include "e2e_harness.h"
+#include "display_session.h"
+#include "program.h"
 
 namespace tallowmere::e2e {
 
@@ -33,14 +34,31 @@ class Arrangement : public ::testing::Test {
     void SetUp() override {
         const char* display = std::getenv("DISPLAY");
         ASSERT_TRUE(display);
+        useDesktop(display);
+    }
+
+    // A desktop of the test's own, with the window manager of the shared one, for a test that
+    // leaves its desktop changed.
+    void useOwnDesktop() {
+        const char* wm = std::getenv("TALLOWMERE_WM");
+        own_ = std::make_unique<kit::DisplaySession>(
+            kit::DesktopOptions{.windowManager = wm ? wm : "openbox"});
+        ASSERT_TRUE(own_->display()) << "no desktop of its own";
+        useDesktop(*own_->display());
+    }
+
+    void useDesktop(const std::string& display) {
         display_ = display;
-        auto extents = windowManagerExtents();
-        ASSERT_TRUE(extents) << "TALLOWMERE_WM names no measured window manager";
-        extents_ = *extents;
-        // Frame = client + extents: openbox 486 x 341, xfwm4 494 x 350.
-        w_ = kClientWidth + extents_.left + extents_.right;
-        h_ = kClientHeight + extents_.top + extents_.bottom;
         desktop_ = std::make_unique<Desktop>(display_);
+    }
+
+    // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4 494 x
+    // 350).
+    void measureFrames(xcb_window_t client) {
+        const auto extents = desktop_->frameExtents(client);
+        ASSERT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";
+        w_ = kClientWidth + extents->left + extents->right;
+        h_ = kClientHeight + extents->top + extents->bottom;
     }
 
     void TearDown() override {
@@ -95,6 +113,9 @@ class Arrangement : public ::testing::Test {
         xterms_.push_back(openXterm(*desktop_, x, y, wmClass));
         Xterm& xterm = xterms_.back();
         EXPECT_NE(xterm.window, XCB_WINDOW_NONE) << "xterm did not show";
+        if (w_ == 0) {
+            measureFrames(xterm.window);
+        }
         EXPECT_EQ(desktop_->clientSize(xterm.window),
                   (std::pair<int, int>{kClientWidth, kClientHeight}))
             << "the hand-computed rows assume xterm's default font";
@@ -104,39 +125,23 @@ class Arrangement : public ::testing::Test {
     // Waits until every window's frame stands at its place; reports where they are otherwise.
     void expectFrames(const std::vector<std::pair<const Xterm*, FramePosition>>& expected,
                       double seconds = 10) {
-        const bool reached = waitUntil(
-            [&] {
-                for (const auto& [xterm, place] : expected) {
-                    if (desktop_->frame(xterm->window) != place) {
-                        return false;
-                    }
-                }
-                return true;
-            },
-            seconds);
-        if (!reached) {
-            std::ostringstream report;
-            for (const auto& [xterm, place] : expected) {
-                auto at = desktop_->frame(xterm->window);
-                report << "window " << xterm->window << " expected " << place.x << "," << place.y
-                       << " is at "
-                       << (at ? std::to_string(at->x) + "," + std::to_string(at->y)
-                              : std::string("nowhere"))
-                       << "\n";
-            }
-            ADD_FAILURE() << report.str() << (app_ ? app_->errorOutput() : "");
+        std::vector<std::pair<xcb_window_t, FramePosition>> places;
+        for (const auto& [xterm, place] : expected) {
+            places.push_back({xterm->window, place});
         }
+        const std::string report = desktop_->waitForFrames(places, seconds);
+        EXPECT_EQ(report, "") << (app_ ? app_->errorOutput() : "");
     }
 
+    std::unique_ptr<kit::DisplaySession> own_;
     std::string display_;
-    Extents extents_;
     int w_ = 0;
     int h_ = 0;
     std::unique_ptr<Desktop> desktop_;
     std::unique_ptr<Tallowmere> app_;
     std::deque<Xterm> xterms_;
     std::vector<xcb_window_t> dialogs_;
-    std::unique_ptr<Process> replacement_;  // a window manager started by a test
+    std::unique_ptr<ChildProcess> replacement_;  // a window manager started by a test
 };
 
 }  // namespace tallowmere::e2e

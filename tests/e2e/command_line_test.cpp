@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "e2e_harness.h"
+#include "program.h"
 
 namespace tallowmere::e2e {
 namespace {

@@ -25,7 +25,7 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     // Already there when the program starts: a class of 9000 bytes and no NUL.
     desktop_->openWindow(std::string(9000, 'w'), 40, 40);
     Xterm& a = startWith(preferences("none"), 100, 100);
-    x11test::Probe& probe = desktop_->probe();
+    kit::Probe& probe = *desktop_;
 
     // Classes of every malformed shape: empty, one string, no NUL at all.
     std::vector<xcb_window_t> strangers;
@@ -90,53 +90,40 @@ TEST_F(Arrangement, AWindowManagerThatCrashesAndRestartsRearrangesNothing) {
     if (std::string(std::getenv("TALLOWMERE_WM")) != "openbox") {
         GTEST_SKIP() << "runs on a desktop of its own with openbox";
     }
-    x11test::PrivateDesktop own;
-    ASSERT_TRUE(own.display());
-    Tallowmere app(preferences("none"), *own.display());
-    Desktop desktop(*own.display());
-    std::deque<Xterm> xterms;
-    xterms.push_back(openXterm(desktop, 700, 300));
-    Xterm& a = xterms.back();
-    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
-    xterms.push_back(openXterm(desktop, 1300, 500));
-    Xterm& b = xterms.back();
-    // openbox frames: 486 wide.
-    const int w = 486;
-    ASSERT_TRUE(waitUntil([&] {
-        return desktop.frame(a.window) == FramePosition{690 - w / 2, 300} &&
-               desktop.frame(b.window) == FramePosition{710 + w / 2, 300};
-    })) << app.errorOutput();
+    useOwnDesktop();
+    Xterm& a = startWith(preferences("none"), 700, 300);
+    Xterm& b = open(1300, 500);
+    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
 
-    ASSERT_TRUE(own.restartWindowManager(true));
+    ASSERT_TRUE(own_->restartWindowManager(true));
     // The server put the clients on the root where they stood; the new openbox frames them there,
     // so each frame lands one title bar lower and one border to the right: the row itself holds.
     std::optional<FramePosition> a0;
     std::optional<FramePosition> b0;
     ASSERT_TRUE(waitUntil([&] {
-        a0 = desktop.frame(a.window);
-        b0 = desktop.frame(b.window);
-        return desktop.normalState(a.window) && desktop.normalState(b.window) && a0 && b0 &&
-               a0->y > 300 && b0->x == a0->x + w + 20 && b0->y == a0->y;
+        a0 = desktop_->frame(a.window);
+        b0 = desktop_->frame(b.window);
+        return desktop_->normalState(a.window) && desktop_->normalState(b.window) && a0 && b0 &&
+               a0->y > 300 && b0->x == a0->x + w_ + 20 && b0->y == a0->y;
     })) << "openbox did not adopt the windows";
     // Past the grace the program gives a window manager to bring every window back.
     pauseSeconds(3.5);
-    EXPECT_EQ(desktop.frame(a.window), a0);
-    EXPECT_EQ(desktop.frame(b.window), b0);
-    EXPECT_EQ(app.countLines("ウィンドウの終了を検知"), 0u) << app.errorOutput();
-    EXPECT_EQ(app.countLines("整列実行"), 1u) << app.errorOutput();
+    EXPECT_EQ(desktop_->frame(a.window), a0);
+    EXPECT_EQ(desktop_->frame(b.window), b0);
+    EXPECT_EQ(app_->countLines("ウィンドウの終了を検知"), 0u) << app_->errorOutput();
+    EXPECT_EQ(app_->countLines("整列実行"), 1u) << app_->errorOutput();
 
     // The row [A, B] from x0 is centred at x0 + w + 10; [A, B, C], 3w + 40 wide, starts at
     // x0 - w/2 - 10.
-    xterms.push_back(openXterm(desktop, 1400, 650));
-    Xterm& c = xterms.back();
+    Xterm& c = open(1400, 650);
     const int x0 = a0->x;
     ASSERT_TRUE(waitUntil([&] {
-        return desktop.frame(a.window) == FramePosition{x0 - w / 2 - 10, a0->y} &&
-               desktop.frame(b.window) == FramePosition{x0 + w / 2 + 10, a0->y} &&
-               desktop.frame(c.window) == FramePosition{x0 + 3 * w / 2 + 30, a0->y};
-    })) << app.errorOutput();
-    EXPECT_EQ(app.countLines("整列実行"), 2u) << app.errorOutput();
-    EXPECT_TRUE(app.process().running());
+        return desktop_->frame(a.window) == FramePosition{x0 - w_ / 2 - 10, a0->y} &&
+               desktop_->frame(b.window) == FramePosition{x0 + w_ / 2 + 10, a0->y} &&
+               desktop_->frame(c.window) == FramePosition{x0 + 3 * w_ / 2 + 30, a0->y};
+    })) << app_->errorOutput();
+    EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
+    EXPECT_TRUE(app_->process().running());
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 namespace tallowmere::e2e {
 namespace {
 
+using namespace std::string_literals;
+
 // Rows on a 1920x1080 screen whose work area is the whole screen (no panel), spacing 20, frame
 // width w, all frames h high. A opens at (700, 300) and stays there: it is alone.
 // B opens at (1300, 500): the reference is A's centre, x 700 + w/2, y 300 + h/2; the row [A, B]
@@ -39,7 +41,7 @@ TEST_F(Arrangement, XtermsFormOneRowAndCloseUpWhenOneClosesOrIsMinimised) {
     ASSERT_EQ(desktop_->frame(a.window), (FramePosition{700, 300}));
 
     // Neither a dialog of XTerm nor another class's window ever moves.
-    dialogs_.push_back(desktop_->openDialog(a.window, 60, 60));
+    dialogs_.push_back(desktop_->openWindow("dialog\0XTerm\0"s, 60, 60, 240, 120, a.window));
     ASSERT_TRUE(waitUntil(
         [&] { return desktop_->listed(dialogs_[0]) && desktop_->normalState(dialogs_[0]); }));
     EXPECT_TRUE(waitUntil([&] { return app_->countLines("非標準ウィンドウの生成通知のため無視"); }))
@@ -60,18 +62,18 @@ TEST_F(Arrangement, XtermsFormOneRowAndCloseUpWhenOneClosesOrIsMinimised) {
     b.process->signal(SIGTERM);
     expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
 
-    desktop_->probe().iconify(c.window);
+    desktop_->iconify(c.window);
     expectFrames({{&a, {700, 300}}});
-    desktop_->probe().activate(c.window);
+    desktop_->activate(c.window);
     expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
 
     // D joins [A, C] as C joined [A, B]; minimised and restored it leaves and rejoins on the
     // right; when it then closes, the row closes up once and nothing moves afterwards.
     Xterm& d = open(1400, 650);
     expectFrames({{&a, {680 - w_, 300}}, {&c, {700, 300}}, {&d, {720 + w_, 300}}});
-    desktop_->probe().iconify(d.window);
+    desktop_->iconify(d.window);
     expectFrames({{&a, {690 - w_ / 2, 300}}, {&c, {710 + w_ / 2, 300}}});
-    desktop_->probe().activate(d.window);
+    desktop_->activate(d.window);
     expectFrames({{&a, {680 - w_, 300}}, {&c, {700, 300}}, {&d, {720 + w_, 300}}});
     const std::size_t closings = app_->countLines("ウィンドウの終了を検知");
     d.process->signal(SIGTERM);
@@ -96,8 +98,8 @@ TEST_F(Arrangement, RealignCommandsFromTheCommandLineLineUpTheRow) {
     Xterm& a = startWith(preferences("none"), 700, 300);
     Xterm& b = open(1300, 500);
     expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
-    desktop_->probe().moveFrame(a.window, 690 - w_ / 2, 200);
-    desktop_->probe().moveFrame(b.window, 710 + w_ / 2, 400);
+    desktop_->moveFrame(a.window, 690 - w_ / 2, 200);
+    desktop_->moveFrame(b.window, 710 + w_ / 2, 400);
     expectFrames({{&a, {690 - w_ / 2, 200}}, {&b, {710 + w_ / 2, 400}}});
 
     const Finished realign = runTallowmere({"--realign"});
@@ -136,7 +138,7 @@ TEST_F(Arrangement, ScaledDesktopsKeepTheRowAndPutRingsAndBannerInPlace) {
                                             ("tallowmere-e2e-xrdb-" + std::to_string(getpid()));
     auto load = [&](const char* text) {
         std::ofstream(resources) << text;
-        Process xrdb({"xrdb", "-load", resources.string()});
+        ChildProcess xrdb({"xrdb", "-load", resources.string()});
         return xrdb.waitExit(10) == 0;
     };
     // Whatever happens, the desktop's later tests find no resources.
@@ -213,7 +215,7 @@ TEST_F(Arrangement, AClientKilledMidAnimationLeavesTheOthersFinishing) {
 // The X server dies: the program says so once and exits non-zero, and leaves its preferences
 // file as it was. A desktop of this test's own, so that the shared one lives on.
 TEST_F(Arrangement, LosingTheXServerEndsTheProgramCleanly) {
-    x11test::PrivateDesktop own;
+    kit::DisplaySession own;
     ASSERT_TRUE(own.display());
     const std::string json = preferences("none");
     Tallowmere app(json, *own.display());
@@ -238,46 +240,42 @@ TEST_F(Arrangement, LosingTheXServerEndsTheProgramCleanly) {
     EXPECT_EQ(before, json);
 }
 
-// Kept last: afterwards openbox, started here, manages the shared desktop.
 // A replaced window manager makes every window look new while it adopts them: no arrangement
 // follows, the windows stay (frames may differ only by the new decorations), and the next new
 // window is lined up as usual.
-TEST_F(Arrangement, ZReplacedWindowManagerCausesNoArrangement) {
+TEST_F(Arrangement, ReplacedWindowManagerCausesNoArrangement) {
+    useOwnDesktop();
     Xterm& a = startWith(preferences("none"), 700, 300);
     Xterm& b = open(1300, 500);
     expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
     ASSERT_EQ(app_->countLines("整列実行"), 1u);
-    auto clientOrigin = [&](xcb_window_t window) {
-        xcb_connection_t* conn = desktop_->probe().conn();
-        xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
-            conn, xcb_translate_coordinates(conn, window, desktop_->probe().root(), 0, 0), nullptr);
-        FramePosition origin{reply ? reply->dst_x : -1, reply ? reply->dst_y : -1};
-        std::free(reply);
-        return origin;
-    };
-    const FramePosition aClient = clientOrigin(a.window);
-    const FramePosition bClient = clientOrigin(b.window);
+    const FramePosition aClient = desktop_->clientOrigin(a.window);
+    const FramePosition bClient = desktop_->clientOrigin(b.window);
 
-    const xcb_window_t oldCheck = desktop_->windowManagerCheck();
-    replacement_ = std::make_unique<Process>(std::vector<std::string>{
-        "openbox", "--replace", "--config-file", "/etc/xdg/openbox/rc.xml"});
+    const xcb_window_t oldCheck =
+        desktop_->cardinal(desktop_->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
+    replacement_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"openbox", "--replace", "--config-file",
+                                 "/etc/xdg/openbox/rc.xml"},
+        std::vector<std::string>{"DISPLAY=" + display_});
     ASSERT_TRUE(waitUntil([&] {
-        const xcb_window_t check = desktop_->windowManagerCheck();
+        const xcb_window_t check =
+            desktop_->cardinal(desktop_->root(), "_NET_SUPPORTING_WM_CHECK").value_or(0);
         return check != XCB_WINDOW_NONE && check != oldCheck;
     })) << "openbox did not take over";
-    ASSERT_TRUE(x11test::windowManagerManages(display_));
+    ASSERT_TRUE(kit::windowManagerManages(display_));
     // Adopted again: listed, shown, framed by openbox (the client 1 px right of its frame).
     ASSERT_TRUE(waitUntil([&] {
         return desktop_->listed(a.window) && desktop_->listed(b.window) &&
                desktop_->normalState(a.window) && desktop_->normalState(b.window) &&
                desktop_->frame(a.window) &&
-               clientOrigin(a.window).x - desktop_->frame(a.window)->x == 1;
+               desktop_->clientOrigin(a.window).x - desktop_->frame(a.window)->x == 1;
     })) << "openbox did not adopt the windows";
     // Replacing openbox by itself changes nothing; from xfwm4, the new decorations may shift a
     // client by less than the larger title bar.
     const int slack = std::string(std::getenv("TALLOWMERE_WM")) == "openbox" ? 0 : 29;
     for (const auto& [window, was] : {std::pair{a.window, aClient}, std::pair{b.window, bClient}}) {
-        const FramePosition now = clientOrigin(window);
+        const FramePosition now = desktop_->clientOrigin(window);
         EXPECT_LE(std::abs(now.x - was.x), slack) << now.x << " was " << was.x;
         EXPECT_LE(std::abs(now.y - was.y), slack) << now.y << " was " << was.y;
     }
@@ -295,5 +293,5 @@ TEST_F(Arrangement, ZReplacedWindowManagerCausesNoArrangement) {
 }  // namespace tallowmere::e2e
 
 int main(int argc, char** argv) {
-    return tallowmere::x11test::runOnPrivateDesktop(argc, argv);
+    return tallowmere::kit::runOnPrivateDesktop(argc, argv);
 }

@@ -1,28 +1,21 @@
 #include "desktop_gauges.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xcb/res.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "child_process.h"
+
 namespace tallowmere::stress {
 namespace {
 
-template <typename T>
-struct Freed {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, Freed<T>>;
+using kit::Reply;
 
 std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
     Reply<xcb_get_atom_name_reply_t> reply(
@@ -82,30 +75,24 @@ std::vector<std::uint32_t> clientBases(xcb_connection_t* c, pid_t pid) {
 
 }  // namespace
 
-std::size_t shownTopLevels(x11test::Probe& probe, pid_t pid) {
+std::size_t shownTopLevels(kit::Probe& probe, pid_t pid) {
     xcb_connection_t* c = probe.conn();
     const std::vector<std::uint32_t> bases = clientBases(c, pid);
     // Every client's ids share the server's mask; the bits outside it name the client.
     const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
-    Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, probe.root()), nullptr));
     std::size_t shown = 0;
-    if (!tree) {
-        return shown;
-    }
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        if (std::find(bases.begin(), bases.end(), children[i] & ~mask) == bases.end()) {
+    for (xcb_window_t child : probe.children(probe.root())) {
+        if (std::find(bases.begin(), bases.end(), child & ~mask) == bases.end()) {
             continue;
         }
         Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr));
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, child), nullptr));
         shown += attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     }
     return shown;
 }
 
-ResourceCounts xResources(x11test::Probe& probe, pid_t pid) {
+ResourceCounts xResources(kit::Probe& probe, pid_t pid) {
     xcb_connection_t* c = probe.conn();
     ResourceCounts counts;
     for (std::uint32_t base : clientBases(c, pid)) {
@@ -131,46 +118,6 @@ std::string describe(const ResourceCounts& counts) {
     return text.str();
 }
 
-int runCommand(const std::vector<std::string>& argv, const std::string& display) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("DISPLAY", display.c_str(), 1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        x11test::execArgv(argv);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-xcb_window_t openRightPanel(x11test::Probe& probe, int width) {
-    xcb_connection_t* c = probe.conn();
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const int rootWidth = screen->width_in_pixels;
-    const int rootHeight = screen->height_in_pixels;
-    const xcb_window_t panel = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, panel, probe.root(), std::int16_t(rootWidth - width),
-                      0, std::uint16_t(width), std::uint16_t(rootHeight), 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    const std::string wmClass = std::string("panel") + '\0' + "StressPanel" + '\0';
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        std::uint32_t(wmClass.size()), wmClass.data());
-    const xcb_atom_t dock = probe.atom("_NET_WM_WINDOW_TYPE_DOCK");
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, probe.atom("_NET_WM_WINDOW_TYPE"),
-                        XCB_ATOM_ATOM, 32, 1, &dock);
-    // left, right, top, bottom, then the start and end of each: the right strut spans every row.
-    const std::uint32_t strut[12] = {0, std::uint32_t(width),          0, 0, 0, 0,
-                                     0, std::uint32_t(rootHeight - 1), 0, 0, 0, 0};
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel, probe.atom("_NET_WM_STRUT_PARTIAL"),
-                        XCB_ATOM_CARDINAL, 32, 12, strut);
-    xcb_map_window(c, panel);
-    xcb_flush(c);
-    return panel;
-}
-
 MoveQueueGauge::MoveQueueGauge(const std::string& display)
     : probe_(display), events_(xcb_connect(display.c_str(), nullptr)) {
     if (xcb_connection_has_error(events_)) {
@@ -188,30 +135,12 @@ MoveQueueGauge::MoveQueueGauge(const std::string& display)
     xcb_map_window(events_, client_);
     xcb_flush(events_);
     // Managed once listed; its frame is then the root's child that holds it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        auto list = probe_.clientList();
-        if (std::find(list.begin(), list.end(), client_) != list.end()) {
-            // The frame is the root's child that holds the client, however deep.
-            xcb_window_t current = client_;
-            for (int depth = 0; depth < 16 && current != XCB_WINDOW_NONE; ++depth) {
-                Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
-                    probe_.conn(), xcb_query_tree(probe_.conn(), current), nullptr));
-                if (!tree) {
-                    current = XCB_WINDOW_NONE;
-                } else if (tree->parent == tree->root) {
-                    break;
-                } else {
-                    current = tree->parent;
-                }
-            }
-            if (current != XCB_WINDOW_NONE && current != client_) {
-                frame_ = current;
-                break;
-            }
-        }
-        pollfd none{-1, 0, 0};
-        poll(&none, 0, 10);
+    kit::waitUntil([&] {
+        frame_ = probe_.listed(client_) ? probe_.frameOf(client_).value_or(client_) : client_;
+        return frame_ != client_;
+    });
+    if (frame_ == client_) {
+        frame_ = XCB_WINDOW_NONE;
     }
     while (auto* event = xcb_poll_for_event(events_)) {
         std::free(event);
@@ -223,18 +152,9 @@ MoveQueueGauge::~MoveQueueGauge() {
 }
 
 void MoveQueueGauge::notePlaces() {
-    xcb_connection_t* c = probe_.conn();
-    Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, probe_.root()), nullptr));
-    if (!tree) {
-        return;
-    }
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr));
-        if (geometry) {
-            places_[children[i]] = {geometry->x, geometry->y};
+    for (xcb_window_t child : probe_.children(probe_.root())) {
+        if (const auto box = probe_.geometry(child)) {
+            places_[child] = {box->x, box->y};
         }
     }
     // What happened before these places is no move ahead of a later sample.
@@ -253,8 +173,7 @@ std::optional<std::size_t> MoveQueueGauge::sample() {
     std::size_t ahead = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        std::unique_ptr<xcb_generic_event_t, Freed<xcb_generic_event_t>> event(
-            xcb_poll_for_event(events_));
+        Reply<xcb_generic_event_t> event(xcb_poll_for_event(events_));
         if (!event) {
             if (xcb_connection_has_error(events_)) {
                 return std::nullopt;

@@ -1,6 +1,5 @@
 // What the desktop stress tests measure from outside the program: its resident memory, the X
-// resources the server holds for it, the depth of the window manager's queue of moves, and the
-// desktop set-ups they need (monitors from xrandr, a side panel).
+// resources the server holds for it, and the depth of the window manager's queue of moves.
 #pragma once
 
 #include <sys/types.h>
@@ -12,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "private_desktop.h"
+#include "probe.h"
 
 namespace tallowmere::stress {
 
@@ -25,16 +24,10 @@ std::optional<long> residentKb(pid_t pid);
 // X resources per type (atom name) summed over every X client of the process, as the X-Resource
 // extension counts them; empty when the server does not know the process.
 using ResourceCounts = std::map<std::string, std::uint32_t>;
-ResourceCounts xResources(x11test::Probe& probe, pid_t pid);
+ResourceCounts xResources(kit::Probe& probe, pid_t pid);
 std::string describe(const ResourceCounts& counts);
 // How many top-level windows of the process are shown now (flash overlays, banners).
-std::size_t shownTopLevels(x11test::Probe& probe, pid_t pid);
-
-// Runs a command on the display and waits for it; its exit status, or -1.
-int runCommand(const std::vector<std::string>& argv, const std::string& display);
-
-// A dock at the right edge of the root that reserves `width` pixels over the whole height.
-xcb_window_t openRightPanel(x11test::Probe& probe, int width);
+std::size_t shownTopLevels(kit::Probe& probe, pid_t pid);
 
 // Measures whether the window manager is flooded: moves one managed window of its own and counts
 // the frame moves of other windows that the window manager applies before it. With at most one
@@ -57,7 +50,7 @@ class MoveQueueGauge {
     std::size_t otherFrameMoves() const { return otherMoves_; }
 
   private:
-    x11test::Probe probe_;
+    kit::Probe probe_;
     xcb_connection_t* events_ = nullptr;
     xcb_window_t client_ = XCB_WINDOW_NONE;
     xcb_window_t frame_ = XCB_WINDOW_NONE;

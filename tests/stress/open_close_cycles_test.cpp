@@ -7,7 +7,8 @@
 #include <iostream>
 
 #include "desktop_gauges.h"
-#include "e2e_harness.h"
+#include "program.h"
+#include "window_owner.h"
 
 namespace tallowmere::stress {
 namespace {
@@ -34,14 +35,14 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
     const int every = std::max(1, cycles / 10);
     const int warmUp = 2 * every;
 
-    x11test::WindowOwner owner(display);
+    kit::WindowOwner owner(display);
     e2e::Desktop desktop(display);
     auto shown = [&](xcb_window_t w) { return desktop.listed(w) && desktop.normalState(w); };
     const xcb_window_t a = owner.create("Cycle", 300, 300, 300, 200);
     ASSERT_TRUE(waitUntil([&] { return shown(a); }));
     e2e::Tallowmere app(kPreferences, display);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
-    x11test::Probe probe(display);
+    kit::Probe probe(display);
     const ResourceCounts start = xResources(probe, app.process().pid());
     ASSERT_TRUE(start.count("WINDOW")) << "the X server does not know the program's clients";
     // The counts to compare are taken once every flash overlay is gone.

@@ -10,13 +10,14 @@
 #include <regex>
 
 #include "desktop_gauges.h"
-#include "e2e_harness.h"
+#include "program.h"
+#include "window_owner.h"
 
 namespace tallowmere::stress {
 namespace {
 
 using e2e::waitUntil;
-using x11test::FramePosition;
+using kit::FramePosition;
 
 constexpr const char* kPreferences =
     R"({"monitoredBundleIdentifiers": ["Duo"], "windowSpacingMargin": 20,)"
@@ -24,67 +25,44 @@ constexpr const char* kPreferences =
     R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
 
 // Clients 400 x 300 in openbox frames (1, 1, 20, 5): 402 x 325.
-constexpr int kW = 402;
 constexpr int kClientW = 400;
 constexpr int kClientH = 300;
 
-std::optional<std::vector<std::uint32_t>> workArea(x11test::Probe& probe) {
-    xcb_connection_t* c = probe.conn();
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, probe.root(), probe.atom("_NET_WORKAREA"), XCB_ATOM_CARDINAL, 0, 4),
-        nullptr);
-    std::optional<std::vector<std::uint32_t>> area;
-    if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 16) {
-        const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-        area = std::vector<std::uint32_t>(v, v + 4);
-    }
-    std::free(reply);
+// The work area of the first desktop.
+std::vector<std::uint32_t> workArea(kit::Probe& probe) {
+    auto area = probe.cardinals(probe.root(), "_NET_WORKAREA");
+    area.resize(std::min<std::size_t>(area.size(), 4));
     return area;
 }
 
 TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging) {
     const std::string display = std::getenv("DISPLAY");
     e2e::Desktop desktop(display);
-    x11test::Probe& probe = desktop.probe();
+    kit::Probe& probe = desktop;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(probe.conn())).data;
     ASSERT_EQ(screen->width_in_pixels, 3840) << "run under scripts/with-desktop --size 3840x1080";
-    ASSERT_EQ(
-        runCommand({"xrandr", "--setmonitor", "left", "1920/508x1080/286+0+0", "screen"}, display),
-        0);
-    ASSERT_EQ(runCommand({"xrandr", "--setmonitor", "right", "1920/508x1080/286+1920+0", "none"},
-                         display),
-              0);
+    ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "left", "1920/508x1080/286+0+0", "screen"}), 0);
+    ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "right", "1920/508x1080/286+1920+0", "none"}), 0);
     // The panel takes 60 of the right monitor: its visible area is x 1920 .. 3780.
-    openRightPanel(probe, 60);
+    probe.openDock(true, 60);
     ASSERT_TRUE(waitUntil([&] {
         return workArea(probe) == std::vector<std::uint32_t>{0, 0, 3780, 1080};
     })) << "the window manager did not reserve the panel's strut";
 
-    x11test::WindowOwner owner(display);
+    kit::WindowOwner owner(display);
     auto frameOf = [&](xcb_window_t w) { return desktop.frame(w); };
     const xcb_window_t a = owner.create("Duo", 3300, 300, kClientW, kClientH);
     ASSERT_TRUE(waitUntil([&] { return desktop.listed(a) && desktop.normalState(a); }));
     ASSERT_EQ(frameOf(a), (FramePosition{3300, 300}));
+    const auto extents = probe.frameExtents(a);
+    ASSERT_TRUE(extents);
+    const int frameW = kClientW + extents->left + extents->right;
+    const int frameH = kClientH + extents->top + extents->bottom;
     e2e::Tallowmere app(kPreferences, display);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
 
     auto expectFrames = [&](const std::vector<std::pair<xcb_window_t, FramePosition>>& expected) {
-        const bool reached = waitUntil([&] {
-            for (const auto& [w, place] : expected) {
-                if (frameOf(w) != place) {
-                    return false;
-                }
-            }
-            return true;
-        });
-        std::string report;
-        for (const auto& [w, place] : expected) {
-            const auto at = frameOf(w);
-            report += std::to_string(place.x) + "," + std::to_string(place.y) + " is " +
-                      (at ? std::to_string(at->x) + "," + std::to_string(at->y) : "gone") + "\n";
-        }
-        EXPECT_TRUE(reached) << report << app.errorOutput();
+        EXPECT_EQ(desktop.waitForFrames(expected), "") << app.errorOutput();
     };
 
     // B opens on the left monitor: the reference is A's centre (3501, 462.5), on the right
@@ -100,7 +78,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     // D starts a one-second glide; the right monitor goes away in the middle of it.
     const xcb_window_t d = owner.create("Duo", 400, 200, kClientW, kClientH);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 3; })) << app.errorOutput();
-    ASSERT_EQ(runCommand({"xrandr", "--delmonitor", "right"}, display), 0);
+    ASSERT_EQ(kit::run({"xrandr", "--delmonitor", "right"}), 0);
     ASSERT_TRUE(app.process().running()) << app.errorOutput();
     // openbox then takes the panel's 60 from the right edge of the monitors left: 0 .. 1860.
     ASSERT_TRUE(waitUntil([&] {
@@ -117,7 +95,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     const bool inside = waitUntil([&] {
         for (xcb_window_t w : {a, b, c, d, e}) {
             const auto at = frameOf(w);
-            if (!at || at->x < 0 || at->x + kW > 1860 || at->y < 0 || at->y + 325 > 1080) {
+            if (!at || at->x < 0 || at->x + frameW > 1860 || at->y < 0 || at->y + frameH > 1080) {
                 return false;
             }
         }

@@ -9,15 +9,18 @@
 #include <iostream>
 #include <map>
 #include <regex>
+#include <variant>
 
-#include "bench/e2e/bench_windows.h"
 #include "desktop_gauges.h"
-#include "e2e_harness.h"
+#include "engine/row_plan.h"
+#include "program.h"
 
 namespace tallowmere::stress {
 namespace {
 
 using e2e::waitUntil;
+using kit::FramePosition;
+using namespace std::string_literals;
 
 constexpr const char* kPreferences =
     R"({"monitoredBundleIdentifiers": ["Burst"], "windowSpacingMargin": 20,)"
@@ -44,37 +47,44 @@ std::size_t handled(const e2e::Tallowmere& app) {
     return total;
 }
 
-// Where the n windows of the last arrangement must stand, from the rules for equal frames:
-// spaced while 132n - 20 fits, squeezed while 112n fits, overlapped up to a 0.7 overlap.
-std::vector<x11test::FramePosition> rowTargets(int n, double lineStartX, double baseY) {
-    double step = kFrameW + 20;
-    double verticalStep = 0;
-    double startX = lineStartX;
-    if (132.0 * n - 20 > kVisW) {
-        startX = 0;
-        if (kFrameW * n <= kVisW) {
-            step = kFrameW + (kVisW - kFrameW * n) / (n - 1);
-        } else {
-            const double overlap = (kFrameW * n - kVisW) / (kFrameW * (n - 1));
-            step = (1 - overlap) * kFrameW;
-            verticalStep = std::min((kVisH - kFrameH) / (n - 1), 28.0);
-        }
+// The burst's windows, 110 x 90, each asking for a place of its own so that every run starts alike.
+struct BurstWindows {
+    e2e::Desktop& desktop;
+    std::vector<xcb_window_t> opened;
+    xcb_window_t open(int i) {
+        opened.push_back(desktop.openWindow("burst\0Burst\0"s, 40 + 23 * i, 300 + 17 * i, 110, 90));
+        return opened.back();
     }
-    std::vector<x11test::FramePosition> targets;
-    double x = startX;
+    const std::vector<xcb_window_t>& windows() const { return opened; }
+};
+
+// The row the planner makes of n equal frames about the logged reference on the whole screen, its
+// centre line moved to the logged one.
+std::optional<RowPlan> plannedRow(int n, double anchorX) {
+    RowInput input{.spacing = 20, .anchorX = anchorX, .centroidY = kVisH / 2};
     for (int i = 0; i < n; ++i) {
-        targets.push_back(
-            {int(std::lround(x)), int(std::lround(baseY + verticalStep * i - kFrameH / 2))});
-        x += step;
+        input.windows.push_back({AXElement(), {double(i), 0}, {kFrameW, kFrameH}});
+    }
+    const Rect screen{{0, 0}, {kVisW, kVisH}};
+    input.screens = {{screen, screen}};
+    const RowDecision decision = planRow(input);
+    const auto* plan = std::get_if<RowPlan>(&decision);
+    return plan ? std::optional(*plan) : std::nullopt;
+}
+
+std::vector<FramePosition> rowTargets(const RowPlan& plan, double baseY) {
+    std::vector<FramePosition> targets;
+    for (const RowPlacement& placement : plan.placements) {
+        targets.push_back({int(std::lround(placement.end.x)),
+                           int(std::lround(placement.end.y - plan.baseY + baseY))});
     }
     return targets;
 }
 
 TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSayNoFlood) {
     const std::string display = std::getenv("DISPLAY");
-    tallowmere::bench::BenchWindows windows("Burst");
-    ASSERT_TRUE(windows.ok());
     e2e::Desktop desktop(display);
+    BurstWindows windows{desktop};
     const xcb_window_t first = windows.open(0);
     ASSERT_TRUE(waitUntil([&] { return desktop.listed(first) && desktop.normalState(first); }));
     e2e::Tallowmere app(kPreferences, display);
@@ -133,29 +143,30 @@ TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSayNoFlood) {
 
     // The windows of the last arrangement stand at its targets.
     const auto rows = app.linesWith("整列実行");
-    std::vector<x11test::FramePosition> targets;
+    std::vector<FramePosition> targets;
     if (!rows.empty()) {
         std::smatch m;
-        ASSERT_TRUE(std::regex_search(rows.back(), m,
-                                      std::regex(R"(count=(\d+) .*startX=(\S+) centroidY=(\S+))")))
+        ASSERT_TRUE(std::regex_search(
+            rows.back(), m,
+            std::regex(R"(count=(\d+) .*anchorX=([^(]+).*startX=(\S+) centroidY=(\S+))")))
             << rows.back();
         const int n = std::stoi(m[1]);
         ASSERT_GE(n, 2);
         ASSERT_LE(n, 54) << "a row of 55 needs an overlap of 4240 / 6048 = 0.701: refused";
-        targets = rowTargets(n, std::stod(m[2]), std::stod(m[3]));
-        if (132.0 * n - 20 > kVisW) {
-            EXPECT_EQ(std::stod(m[2]), 0.0) << "a full-width row starts at the left edge";
-        }
+        const auto plan = plannedRow(n, std::stod(m[2]));
+        ASSERT_TRUE(plan) << rows.back();
+        EXPECT_EQ(std::stod(m[3]), plan->startX) << rows.back();
+        targets = rowTargets(*plan, std::stod(m[4]));
     }
-    std::vector<x11test::FramePosition> frames;
+    std::vector<FramePosition> frames;
     const bool standing = waitUntil(
         [&] {
             gauge.sample();
             frames.clear();
             for (xcb_window_t w : windows.windows()) {
-                frames.push_back(desktop.frame(w).value_or(x11test::FramePosition{-1, -1}));
+                frames.push_back(desktop.frame(w).value_or(FramePosition{-1, -1}));
             }
-            std::vector<x11test::FramePosition> open = frames;
+            std::vector<FramePosition> open = frames;
             for (const auto& target : targets) {
                 auto it = std::find(open.begin(), open.end(), target);
                 if (it == open.end()) {

@@ -12,7 +12,9 @@
 #include <set>
 #include <sstream>
 
-#include "tray_session.h"
+#include "child_process.h"
+#include "display_session.h"
+#include "tray_desktop.h"
 
 namespace tallowmere::e2e {
 namespace {
@@ -52,6 +54,16 @@ std::set<pid_t> processes(const std::function<bool(const std::string& name, pid_
     return found;
 }
 
+using kit::ChildProcess;
+
+bool eventually(const std::function<bool()>& condition) {
+    return kit::waitUntil(condition, 20);
+}
+
+int run(const std::vector<std::string>& argv) {
+    return kit::run(argv);
+}
+
 // Buses on our display only: other tests' desktops start and stop buses of their own meanwhile.
 std::set<pid_t> sessionBuses() {
     const std::string ours = std::string("DISPLAY=") + std::getenv("DISPLAY");
@@ -73,12 +85,7 @@ std::set<pid_t> sessionBuses() {
 class Tray : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        const char* mine = std::getenv("TALLOWMERE_PRIVATE_DISPLAY");
-        if (!display || !mine || std::string(display) != mine) {
-            GTEST_FAIL() << "run under scripts/with-desktop --tray, never on a display of your own";
-        }
-        ASSERT_TRUE(desktop.connected());
+        ASSERT_NE(desktop.root(), XCB_WINDOW_NONE);
         config = std::filesystem::temp_directory_path() /
                  ("tallowmere-tray-e2e-" + std::to_string(getpid()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -96,21 +103,20 @@ class Tray : public ::testing::Test {
     }
 
     void start() {
-        std::map<std::string, std::string> env{{"XDG_CONFIG_HOME", config.string()}};
+        std::vector<std::string> env{"XDG_CONFIG_HOME=" + config.string()};
         // In the sanitizer build, fontconfig's and Qt's process-long caches would be reported as
         // leaks at exit and turn a clean quit into a failure; memory errors still abort.
         if (const char* asan = std::getenv("ASAN_OPTIONS")) {
-            env["ASAN_OPTIONS"] = std::string(asan) + ":detect_leaks=0";
+            env.push_back("ASAN_OPTIONS=" + std::string(asan) + ":detect_leaks=0");
         }
-        tallowmere = std::make_unique<Process>(
+        tallowmere = std::make_unique<ChildProcess>(
             std::vector<std::string>{TALLOWMERE_BINARY, "--verbose"}, env);
     }
 
     // Opens an XTerm and waits until the window manager lists `expected` of them.
     void openXTerm(std::size_t expected) {
-        xterms.push_back(
-            std::make_unique<Process>(std::vector<std::string>{"xterm", "-geometry", "60x10"},
-                                      std::map<std::string, std::string>{}));
+        xterms.push_back(std::make_unique<ChildProcess>(
+            std::vector<std::string>{"xterm", "-geometry", "60x10"}));
         ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("XTerm").size() == expected; }))
             << "XTerm number " << expected << " never appeared";
     }
@@ -131,11 +137,11 @@ class Tray : public ::testing::Test {
         ASSERT_EQ(run(names), 0);
     }
 
-    Desktop desktop;
+    TrayDesktop desktop;
     std::filesystem::path config;
     std::set<pid_t> busesBefore;
-    std::unique_ptr<Process> tallowmere;
-    std::vector<std::unique_ptr<Process>> xterms;
+    std::unique_ptr<ChildProcess> tallowmere;
+    std::vector<std::unique_ptr<ChildProcess>> xterms;
 };
 
 TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
@@ -189,7 +195,7 @@ TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
     EXPECT_TRUE(processes([pid](const std::string&, pid_t ppid) { return ppid == pid; }).empty());
     openMenu();
     keys({"Down", "Down", "Down", "Down", "Down", "Down", "Return"});
-    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    EXPECT_EQ(tallowmere->waitExit(20), 0);
     EXPECT_TRUE(desktop.grabControlAlt('r')) << "⌃⌥R still held after quitting";
     desktop.ungrabControlAlt('r');
     // Other tests' desktops may stop their buses meanwhile: only a new one would be ours.
@@ -221,7 +227,7 @@ TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {
     EXPECT_TRUE(tallowmere->waitForLine("anchor=screenCenter"));
 
     kill(tallowmere->pid(), SIGTERM);
-    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    EXPECT_EQ(tallowmere->waitExit(20), 0);
     EXPECT_TRUE(desktop.grabControlAlt('c'));
     desktop.ungrabControlAlt('c');
     desktop.ungrabControlAlt('r');
@@ -277,7 +283,7 @@ TEST_F(Tray, TheRecorderSeesCombinationsThatOtherClientsAndOurOwnShortcutHold) {
     EXPECT_TRUE(tallowmere->waitForLine("手動再整理"));
 
     kill(tallowmere->pid(), SIGTERM);
-    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    EXPECT_EQ(tallowmere->waitExit(20), 0);
     desktop.ungrabControlAlt('t');
 }
 
@@ -285,9 +291,8 @@ TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram)
     writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}}});
     openXTerm(1);
     // A program whose desktop entry, like most, names no window class.
-    xterms.push_back(
-        std::make_unique<Process>(std::vector<std::string>{"xmessage", "-center", "Tallowmere"},
-                                  std::map<std::string, std::string>{}));
+    xterms.push_back(std::make_unique<ChildProcess>(
+        std::vector<std::string>{"xmessage", "-center", "Tallowmere"}));
     ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("Xmessage").size() == 1; }));
     const auto entry = config / "message.desktop";
     std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Message\nExec=xmessage %U\n";
@@ -316,8 +321,12 @@ TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram)
     EXPECT_EQ(readPreferences().value("monitoredBundleIdentifiers", nlohmann::json()), both);
 
     kill(tallowmere->pid(), SIGTERM);
-    EXPECT_EQ(tallowmere->waitForExit(), 0);
+    EXPECT_EQ(tallowmere->waitExit(20), 0);
 }
 
 }  // namespace
 }  // namespace tallowmere::e2e
+
+int main(int argc, char** argv) {
+    return tallowmere::kit::runOnPrivateDesktop(argc, argv);
+}

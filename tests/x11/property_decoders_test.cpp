@@ -20,7 +20,7 @@ struct Raw {
         : type(type), format(format), bytes(text.begin(), text.end()) {}
     Raw(std::uint32_t type, const std::vector<std::uint32_t>& values)
         : type(type), format(32), bytes(values.size() * 4) {
-        if (!values.empty()) {
+        if (!values.empty()) {  // an empty vector's data() may be null
             std::memcpy(bytes.data(), values.data(), bytes.size());
         }
     }

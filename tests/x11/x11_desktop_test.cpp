@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "display_session.h"
+#include "manual_loop.h"
 #include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
-#include "private_desktop.h"
+#include "probe.h"
+#include "window_owner.h"
 
 namespace tallowmere::x11test {
 namespace {
@@ -49,8 +52,8 @@ class X11DesktopTest : public ::testing::Test {
                                   ASSERT_TRUE(n.application);
                                   observe(*n.application);
                               });
-        probe_ = std::make_unique<Probe>(*display_.display());
-        owner_ = std::make_unique<WindowOwner>(*display_.display());
+        probe_ = std::make_unique<kit::Probe>(*display_.display());
+        owner_ = std::make_unique<kit::WindowOwner>(*display_.display());
     }
 
     void observe(const RunningApplication& application) {
@@ -115,11 +118,6 @@ class X11DesktopTest : public ::testing::Test {
         return std::nullopt;
     }
 
-    bool listed(xcb_window_t id) {
-        const auto list = probe_->clientList();
-        return std::find(list.begin(), list.end(), id) != list.end();
-    }
-
     std::vector<AXElement> windowsOf(const std::string& wmClass) {
         auto result = desktop_->copyAttributeValue(
             desktop_->createApplication(applications_.at(wmClass)), "AXWindows");
@@ -156,7 +154,7 @@ class X11DesktopTest : public ::testing::Test {
         })) << "no AXWindowCreated for "
             << wmClass << " (window " << id << ", mirrored "
             << (desktop_->mirror().find(id) != nullptr) << ", applications " << applications_.size()
-            << ", notices " << notices_.size() << ", listed " << listed(id) << ")";
+            << ", notices " << notices_.size() << ", listed " << probe_->listed(id) << ")";
         return notices_.empty() ? AXElement() : notices_.back().element;
     }
 
@@ -186,15 +184,15 @@ class X11DesktopTest : public ::testing::Test {
         Pid pid_ = 0;
     };
 
-    PrivateDesktop display_;
+    kit::DisplaySession display_;
     ManualLoop loop_;
     // Before the desktop, whose exit-watch tokens erase their entries when it goes.
     std::map<int, std::function<void()>> exitWatches_;
     std::unique_ptr<X11Connection> x_;
     std::unique_ptr<X11Desktop> desktop_;
     std::shared_ptr<void> listener_;
-    std::unique_ptr<Probe> probe_;
-    std::unique_ptr<WindowOwner> owner_;
+    std::unique_ptr<kit::Probe> probe_;
+    std::unique_ptr<kit::WindowOwner> owner_;
     std::map<std::string, Pid> applications_;
     std::vector<AXObserver> observers_;
     std::vector<Notice> notices_;
@@ -208,7 +206,7 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
 
     // openbox frames a 300x200 client with extents 1,1,20,5 (l,r,t,b): 302 x 225, at the frame's
     // top-left, which the probe reads from the root's child that holds the client.
-    auto frame = probe_->framePosition(id);
+    auto frame = probe_->frame(id);
     ASSERT_TRUE(frame);
     EXPECT_EQ(position(window), (Point{double(frame->x), double(frame->y)}));
     auto size = desktop_->copyAttributeValue(window, "AXSize");
@@ -225,7 +223,7 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     // Moved by someone else: the mirror follows the frame's ConfigureNotify.
     probe_->moveFrame(id, 640, 360);
     EXPECT_TRUE(waitUntil([&] { return position(window) == Point{640, 360}; }));
-    EXPECT_EQ(probe_->framePosition(id), (FramePosition{640, 360}));
+    EXPECT_EQ(probe_->frame(id), (kit::FramePosition{640, 360}));
 
     probe_->iconify(id);
     EXPECT_TRUE(waitUntil([&] { return minimized(window); }));
@@ -282,7 +280,7 @@ TEST_F(X11DesktopTest, ClassGroupsEndWithTheirLastProcess) {
                           [&](const WorkspaceNotification& n) {
                               ended.push_back(n.application->bundleIdentifier.value_or(""));
                           });
-    auto both = std::make_unique<WindowOwner>(*display_.display());
+    auto both = std::make_unique<kit::WindowOwner>(*display_.display());
     const xcb_window_t first = both->create("First", 100, 100, 300, 200);
     both->create("Second", 500, 100, 300, 200);
     ASSERT_TRUE(
@@ -313,7 +311,7 @@ TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarge
     // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded.
     x_->flush();
     EXPECT_TRUE(waitUntil([&] { return position(window) == Point{799, 100}; }));
-    EXPECT_EQ(probe_->framePosition(id), (FramePosition{799, 100}));
+    EXPECT_EQ(probe_->frame(id), (kit::FramePosition{799, 100}));
     const std::uint64_t sent = desktop_->mover().requestsSent() - before;
     EXPECT_GE(sent, 1u);
     EXPECT_LE(sent, 4u);
@@ -330,7 +328,7 @@ TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarge
                                     {AXValueType::cgPoint, queued.x, queued.y});
         x_->flush();
         EXPECT_TRUE(waitUntil([&] { return position(window) == queued; }));
-        EXPECT_EQ(probe_->framePosition(id), (FramePosition{int(queued.x), int(queued.y)}));
+        EXPECT_EQ(probe_->frame(id), (kit::FramePosition{int(queued.x), int(queued.y)}));
     }
 }
 
@@ -343,7 +341,7 @@ TEST_F(X11DesktopTest, ClientListsOfStrangersNeitherFreezeNorConfuseTheMirror) {
     openWindow("Probe", 500, 100);
     const xcb_window_t b = lastId_;
     const xcb_window_t gone = owner_->create("Other", 900, 100, 300, 200);
-    ASSERT_TRUE(waitUntil([&] { return listed(gone); }));
+    ASSERT_TRUE(waitUntil([&] { return probe_->listed(gone); }));
     const auto created = [&] {
         return std::count_if(notices_.begin(), notices_.end(),
                              [](const Notice& n) { return n.name == "AXWindowCreated"; });

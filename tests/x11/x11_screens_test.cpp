@@ -1,11 +1,9 @@
 // Screens from RandR monitors and the window manager's work area, in the core's bottom-left model.
 #include <gtest/gtest.h>
-#include <poll.h>
 
-#include <chrono>
-
+#include "display_session.h"
 #include "platform/linux/x11/x11_screens.h"
-#include "private_desktop.h"
+#include "probe.h"
 
 namespace tallowmere::x11test {
 namespace {
@@ -68,33 +66,18 @@ TEST(ScreensFromMonitors, ClipTheDesktopWideWorkAreaToEachMonitor) {
 
 // Two RandR monitors on one Xvfb screen (the right one primary) and a 64-px dock on the left.
 TEST(X11Screens, ReadMonitorsPrimaryFirstAndTheWorkAreaOfAPanel) {
-    PrivateDesktop desktop;
+    kit::DisplaySession desktop;
     ASSERT_TRUE(desktop.display());
     ASSERT_EQ(desktop.run({"xrandr", "--setmonitor", "*right", "960/254x1080/286+960+0", "none"}),
               0);
     ASSERT_EQ(desktop.run({"xrandr", "--setmonitor", "left", "960/254x1080/286+0+0", "screen"}), 0);
-    WindowOwner owner(*desktop.display());
-    ASSERT_NE(owner.createLeftPanel(64, 1080), 0u);
-
-    Probe probe(*desktop.display());
-    const xcb_atom_t workAreaAtom = probe.atom("_NET_WORKAREA");
+    kit::Probe probe(*desktop.display());
+    probe.openDock(false, 64);
     auto workAreaX = [&]() -> std::optional<std::uint32_t> {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            probe.conn(),
-            xcb_get_property(probe.conn(), 0, probe.root(), workAreaAtom, XCB_ATOM_CARDINAL, 0, 4),
-            nullptr);
-        std::optional<std::uint32_t> x;
-        if (reply && xcb_get_property_value_length(reply) >= 16) {
-            x = static_cast<const std::uint32_t*>(xcb_get_property_value(reply))[0];
-        }
-        std::free(reply);
-        return x;
+        const auto area = probe.cardinals(probe.root(), "_NET_WORKAREA");
+        return area.size() >= 4 ? std::optional(area[0]) : std::nullopt;
     };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (workAreaX() != 64u && std::chrono::steady_clock::now() < deadline) {
-        pollfd none{-1, 0, 0};
-        poll(&none, 0, 20);
-    }
+    kit::waitUntil([&] { return workAreaX() == 64u; }, 5);
     ASSERT_EQ(workAreaX(), 64u) << "openbox did not reserve the panel's strut";
 
     std::string whyNot;

@@ -11,7 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "xvfb_server.h"
+#include "display_session.h"
+#include "probe.h"
 
 namespace tallowmere {
 namespace {
@@ -36,26 +37,13 @@ constexpr std::uint32_t kVirtualT = 17;
 constexpr std::uint32_t kControlOption = 0x1800;
 constexpr std::uint32_t kSignature = 0x544C484B;
 
-struct Client {
-    explicit Client(const std::string& display) {
-        int screenNumber = 0;
-        connection = xcb_connect(display.c_str(), &screenNumber);
-        if (xcb_connection_has_error(connection) == 0) {
-            root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        }
-    }
-    ~Client() { xcb_disconnect(connection); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
+struct Client : kit::Probe {
+    using kit::Probe::Probe;
 
-    // A round trip: every request sent before has been processed when it returns.
-    void sync() const {
-        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-    }
     bool grab(std::uint8_t keycode, std::uint16_t mask) const {
         xcb_generic_error_t* error = xcb_request_check(
-            connection, xcb_grab_key_checked(connection, 0, root, mask, keycode,
-                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+            conn(), xcb_grab_key_checked(conn(), 0, root(), mask, keycode, XCB_GRAB_MODE_ASYNC,
+                                         XCB_GRAB_MODE_ASYNC));
         std::free(error);
         return error == nullptr;
     }
@@ -67,25 +55,24 @@ struct Client {
         return all;
     }
     void ungrabAll(std::uint8_t keycode) const {
-        xcb_ungrab_key(connection, keycode, root, XCB_MOD_MASK_ANY);
+        xcb_ungrab_key(conn(), keycode, root(), XCB_MOD_MASK_ANY);
         sync();
     }
     // Presses (true) and releases (false) through XTest, as a keyboard would.
     void keys(const std::vector<std::pair<std::uint8_t, bool>>& strokes) const {
         for (const auto& [keycode, down] : strokes) {
-            xcb_test_fake_input(connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
-                                XCB_CURRENT_TIME, root, 0, 0, 0);
+            xcb_test_fake_input(conn(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+                                XCB_CURRENT_TIME, root(), 0, 0, 0);
         }
         sync();
     }
-
-    xcb_connection_t* connection = nullptr;
-    xcb_window_t root = 0;
 };
 
 class X11HotKeyServiceTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { server = new testing::XvfbServer(); }
+    static void SetUpTestSuite() {
+        server = new kit::DisplaySession({.size = "1280x800", .windowManager = ""});
+    }
     static void TearDownTestSuite() {
         delete server;
         server = nullptr;
@@ -95,9 +82,9 @@ class X11HotKeyServiceTest : public ::testing::Test {
         ASSERT_TRUE(server->display().has_value()) << "Xvfb did not start";
         ours = std::make_unique<Client>(*server->display());
         other = std::make_unique<Client>(*server->display());
-        ASSERT_EQ(xcb_connection_has_error(ours->connection), 0);
-        ASSERT_EQ(xcb_connection_has_error(other->connection), 0);
-        service = std::make_unique<X11HotKeyService>(ours->connection, ours->root);
+        ASSERT_EQ(xcb_connection_has_error(ours->conn()), 0);
+        ASSERT_EQ(xcb_connection_has_error(other->conn()), 0);
+        service = std::make_unique<X11HotKeyService>(ours->conn(), ours->root());
         service->installPressHandler([this](EventHotKeyID id) {
             presses.push_back(id.id);
             return kNoErr;
@@ -108,7 +95,7 @@ class X11HotKeyServiceTest : public ::testing::Test {
     // without any event.
     bool pumpUntil(const std::function<bool()>& done) {
         while (!done()) {
-            if (xcb_generic_event_t* event = xcb_poll_for_event(ours->connection)) {
+            if (xcb_generic_event_t* event = xcb_poll_for_event(ours->conn())) {
                 const std::uint8_t type = event->response_type & 0x7f;
                 if (type == XCB_KEY_RELEASE) {
                     releases.push_back(reinterpret_cast<xcb_key_release_event_t*>(event)->detail);
@@ -117,7 +104,7 @@ class X11HotKeyServiceTest : public ::testing::Test {
                 std::free(event);
                 continue;
             }
-            pollfd ready{xcb_get_file_descriptor(ours->connection), POLLIN, 0};
+            pollfd ready{xcb_get_file_descriptor(ours->conn()), POLLIN, 0};
             if (poll(&ready, 1, 10000) <= 0) {
                 return false;
             }
@@ -128,7 +115,7 @@ class X11HotKeyServiceTest : public ::testing::Test {
         return static_cast<std::size_t>(std::count(releases.begin(), releases.end(), keycode));
     }
 
-    static inline testing::XvfbServer* server = nullptr;
+    static inline kit::DisplaySession* server = nullptr;
     std::unique_ptr<Client> ours;
     std::unique_ptr<Client> other;
     std::unique_ptr<X11HotKeyService> service;
@@ -175,8 +162,8 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
 // Moves Num_Lock's keycode from one modifier row to a free slot of another; false when the
 // server refuses or there is no free slot.
 bool moveModifierKey(const Client& client, std::uint8_t keycode, int fromRow, int toRow) {
-    auto* reply = xcb_get_modifier_mapping_reply(
-        client.connection, xcb_get_modifier_mapping(client.connection), nullptr);
+    auto* reply = xcb_get_modifier_mapping_reply(client.conn(),
+                                                 xcb_get_modifier_mapping(client.conn()), nullptr);
     if (reply == nullptr) {
         return false;
     }
@@ -201,9 +188,8 @@ bool moveModifierKey(const Client& client, std::uint8_t keycode, int fromRow, in
         }
     }
     auto* set = xcb_set_modifier_mapping_reply(
-        client.connection,
-        xcb_set_modifier_mapping(client.connection, static_cast<std::uint8_t>(perRow),
-                                 keycodes.data()),
+        client.conn(),
+        xcb_set_modifier_mapping(client.conn(), static_cast<std::uint8_t>(perRow), keycodes.data()),
         nullptr);
     const bool ok = set != nullptr && set->status == XCB_MAPPING_STATUS_SUCCESS;
     std::free(set);
@@ -236,22 +222,22 @@ TEST_F(X11HotKeyServiceTest, AHeldKeyRepeatsWithoutFiringAgain) {
         event.response_type = type;
         event.detail = kR;
         event.time = time;
-        event.root = ours->root;
+        event.root = ours->root();
         event.event = window;
         event.state = kXControlAlt | kXNumLock;
         return service->handleEvent(reinterpret_cast<const xcb_generic_event_t*>(&event));
     };
     const std::uint8_t press = XCB_KEY_PRESS;
     const std::uint8_t release = XCB_KEY_RELEASE;
-    EXPECT_TRUE(key(press, 1000, ours->root));
-    EXPECT_TRUE(key(press, 1500, ours->root));
-    EXPECT_TRUE(key(press, 1540, ours->root));
-    EXPECT_TRUE(key(release, 1560, ours->root));
+    EXPECT_TRUE(key(press, 1000, ours->root()));
+    EXPECT_TRUE(key(press, 1500, ours->root()));
+    EXPECT_TRUE(key(press, 1540, ours->root()));
+    EXPECT_TRUE(key(release, 1560, ours->root()));
     EXPECT_EQ(presses, std::vector<std::uint32_t>{4});
-    EXPECT_TRUE(key(press, 2000, ours->root));
+    EXPECT_TRUE(key(press, 2000, ours->root()));
     EXPECT_EQ(presses, (std::vector<std::uint32_t>{4, 4}));
     // A key event for some other window is not the service's.
-    EXPECT_FALSE(key(release, 2100, ours->root + 1));
+    EXPECT_FALSE(key(release, 2100, ours->root() + 1));
 }
 
 TEST_F(X11HotKeyServiceTest, ACombinationHeldElsewhereIsRefusedAndNoVariantStaysGrabbed) {

@@ -1,0 +1,156 @@
+#include "display_session.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+#include "probe.h"
+
+namespace tallowmere::kit {
+namespace {
+
+std::optional<std::string> readDisplayNumber(int fd) {
+    std::string number;
+    while (true) {
+        pollfd ready{fd, POLLIN, 0};
+        char c = 0;
+        if (poll(&ready, 1, 20000) <= 0 || read(fd, &c, 1) != 1) {
+            return std::nullopt;
+        }
+        if (c == '\n') {
+            return number.empty() ? std::nullopt : std::optional<std::string>(":" + number);
+        }
+        number += c;
+    }
+}
+
+bool windowManagerReady(const std::string& display) {
+    Probe probe(display);
+    const auto named = probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK");
+    return named && *named != 0 && probe.cardinal(*named, "_NET_SUPPORTING_WM_CHECK") == named;
+}
+
+}  // namespace
+
+bool windowManagerManages(const std::string& display) {
+    Probe probe(display);
+    if (!waitUntil([&] { return windowManagerReady(display); }, 20)) {
+        return false;
+    }
+    xcb_connection_t* c = probe.conn();
+    const xcb_window_t canary = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, canary, probe.root(), 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    int attempt = 0;
+    const bool managed = waitUntil(
+        [&] {
+            if (attempt++ % 20 == 0) {
+                xcb_unmap_window(c, canary);
+                xcb_map_window(c, canary);
+                xcb_flush(c);
+            }
+            return probe.listed(canary);
+        },
+        5);
+    xcb_destroy_window(c, canary);
+    xcb_flush(c);
+    return managed && waitUntil([&] { return !probe.listed(canary); }, 5);
+}
+
+DisplaySession::DisplaySession(DesktopOptions options) : options_(std::move(options)) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return;
+    }
+    server_ = std::make_unique<ChildProcess>(
+        Spawn{{"Xvfb", "-displayfd", "3", "-screen", "0", options_.size + "x24", "-nolisten", "tcp",
+               "-noreset"},
+              {},
+              false,
+              fds[1]});
+    close(fds[1]);
+    auto display = readDisplayNumber(fds[0]);
+    close(fds[0]);
+    if (!display) {
+        return;
+    }
+    display_ = display;
+    if (!options_.windowManager.empty() && !startWindowManager()) {
+        display_.reset();
+        return;
+    }
+    if (options_.tray) {
+        tray_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                     "request", "--height", "24", "--SetDockType", "true",
+                                     "--SetPartialStrut", "true", "--transparent", "false",
+                                     "--expand", "true"},
+            std::vector<std::string>{"DISPLAY=" + *display_});
+        Probe probe(*display_);
+        if (!waitUntil([&] { return !probe.clientsOfClass("trayer").empty(); }, 20)) {
+            display_.reset();
+        }
+    }
+}
+
+bool DisplaySession::startWindowManager() {
+    std::vector<std::string> argv{"openbox", "--config-file", "/etc/xdg/openbox/rc.xml"};
+    if (options_.windowManager == "xfwm4") {
+        argv = {"xfwm4", "--replace"};
+    }
+    windowManager_ = std::make_unique<ChildProcess>(
+        argv, std::vector<std::string>{"DISPLAY=" + *display_, "NO_AT_BRIDGE=1"});
+    return windowManagerManages(*display_) && windowManager_->running();
+}
+
+bool DisplaySession::restartWindowManager(bool crash) {
+    if (windowManager_) {
+        windowManager_->signal(crash ? SIGKILL : SIGTERM);
+        windowManager_->waitExit(10);
+    }
+    return display_ && startWindowManager();
+}
+
+DisplaySession::~DisplaySession() {
+    for (auto* child : {&tray_, &windowManager_, &server_}) {
+        if (*child) {
+            (*child)->signal(SIGTERM);
+            (*child)->waitExit(5);
+            child->reset();
+        }
+    }
+}
+
+void DisplaySession::killServer() {
+    if (server_) {
+        server_->signal(SIGKILL);
+    }
+}
+
+int DisplaySession::run(const std::vector<std::string>& argv) const {
+    return kit::run(argv, {"DISPLAY=" + display_.value_or("")});
+}
+
+int runOnPrivateDesktop(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char* display = std::getenv("DISPLAY");
+    const char* own = std::getenv("TALLOWMERE_PRIVATE_DISPLAY");
+    if (!display || !own || std::string(display) != own) {
+        std::cerr
+            << "refusing to run: DISPLAY is not a private desktop from scripts/with-desktop\n";
+        return 1;
+    }
+    if (!windowManagerManages(display)) {
+        std::cerr << "the window manager does not manage windows\n";
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
+
+}  // namespace tallowmere::kit

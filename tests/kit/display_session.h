@@ -1,0 +1,54 @@
+// A private X desktop: an Xvfb on a display number it picks itself (-displayfd), a window manager
+// and optionally a tray host, all stopped by pid (the last started first) when dropped.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace tallowmere::kit {
+
+struct DesktopOptions {
+    std::string size = "1920x1080";
+    std::string windowManager = "openbox";  // openbox or xfwm4; empty for none
+    bool tray = false;
+};
+
+class DisplaySession {
+  public:
+    explicit DisplaySession(DesktopOptions options = {});
+    ~DisplaySession();
+    DisplaySession(const DisplaySession&) = delete;
+    DisplaySession& operator=(const DisplaySession&) = delete;
+
+    // ":N" once the server answers and the window manager manages windows.
+    const std::optional<std::string>& display() const { return display_; }
+    // Runs a program on our display to its end; its exit status.
+    int run(const std::vector<std::string>& argv) const;
+    // Kills the X server at once, as a crash would.
+    void killServer();
+    // Ends the window manager (SIGKILL when `crash`, leaving its root properties behind) and starts
+    // a new one; true once that one manages windows.
+    bool restartWindowManager(bool crash);
+
+  private:
+    bool startWindowManager();
+    DesktopOptions options_;
+    std::unique_ptr<ChildProcess> server_;
+    std::unique_ptr<ChildProcess> windowManager_;
+    std::unique_ptr<ChildProcess> tray_;
+    std::optional<std::string> display_;
+};
+
+// The window manager named by _NET_SUPPORTING_WM_CHECK is up, and maps windows: openbox names its
+// check window before it handles map requests and drops the ones in between.
+bool windowManagerManages(const std::string& display);
+
+// The entry of a test binary run by scripts/with-desktop: refuses any display it did not get from
+// there, waits until the window manager manages windows, then runs the tests.
+int runOnPrivateDesktop(int argc, char** argv);
+
+}  // namespace tallowmere::kit

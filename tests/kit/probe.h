@@ -1,0 +1,122 @@
+// The desktop as an independent client sees and stirs it, through an xcb connection of the test's
+// own: the client list, frames and their extents, pager messages, windows of the test's own.
+#pragma once
+
+#include <sys/types.h>
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tallowmere::kit {
+
+// An xcb reply, freed when dropped.
+template <typename T>
+struct FreeReply {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeReply<T>>;
+template <typename T>
+Reply<T> own(T* reply) {
+    return Reply<T>(reply);
+}
+
+// A frame's top-left in root coordinates.
+struct FramePosition {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const FramePosition&, const FramePosition&) = default;
+};
+
+struct Box {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Box&, const Box&) = default;
+};
+
+// _NET_FRAME_EXTENTS: what the window manager adds around a client.
+struct Extents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+class Probe {
+  public:
+    explicit Probe(const std::string& display);
+    ~Probe();
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    xcb_connection_t* conn() const { return conn_; }
+    xcb_window_t root() const { return root_; }
+    const std::string& display() const { return display_; }
+    xcb_atom_t atom(const char* name);
+    // A round trip: every request sent before has been handled.
+    void sync() const;
+
+    // The root's child that holds the client (its frame), the client itself when unframed.
+    std::optional<xcb_window_t> frameOf(xcb_window_t client);
+    std::optional<FramePosition> frame(xcb_window_t client);
+    std::optional<Extents> frameExtents(xcb_window_t client);
+    // Waits until every client's frame stands at its place; empty then, else where each stands.
+    std::string waitForFrames(const std::vector<std::pair<xcb_window_t, FramePosition>>& expected,
+                              double seconds = 10);
+    std::optional<Box> geometry(xcb_window_t window);
+    std::pair<int, int> clientSize(xcb_window_t client);
+    FramePosition clientOrigin(xcb_window_t client);
+
+    // Root client messages as a pager sends them (source indication 2).
+    void moveFrame(xcb_window_t client, int x, int y);
+    void iconify(xcb_window_t client);
+    void activate(xcb_window_t client);
+    void sendToDesktop(xcb_window_t client, std::uint32_t desktop);
+
+    std::vector<xcb_window_t> clientList();
+    void setClientList(const std::vector<xcb_window_t>& windows);
+    bool listed(xcb_window_t client);
+    bool normalState(xcb_window_t client);
+    // The listed client window of `pid` once the window manager shows it.
+    std::optional<xcb_window_t> waitForWindowOf(pid_t pid);
+    std::vector<xcb_window_t> clientsOfClass(const std::string& wmClass);
+    // WM_CLASS: the instance part, or the class part.
+    std::optional<std::string> wmClass(xcb_window_t window, bool instance = false);
+    std::vector<xcb_window_t> children(xcb_window_t window);
+    // The shown override-redirect windows of `pid` (flash rings, banners).
+    std::vector<Box> unmanagedWindowsOf(pid_t pid);
+
+    // A CARDINAL (or WINDOW) property as any client may write or read it.
+    void setCardinals(xcb_window_t window, const char* property,
+                      const std::vector<std::uint32_t>& values);
+    std::vector<std::uint32_t> cardinals(xcb_window_t window, const char* property);
+    std::optional<std::uint32_t> cardinal(xcb_window_t window, const char* property);
+
+    // A mapped top-level window of this process whose WM_CLASS holds exactly these bytes, asking
+    // to be placed at (x, y); a dialog when transient for another; under `id` when given.
+    xcb_window_t openWindow(const std::string& wmClassBytes, int x, int y, int width = 240,
+                            int height = 120,
+                            std::optional<xcb_window_t> transientFor = std::nullopt,
+                            xcb_window_t id = 0);
+    // A dock along the left or right edge, as high as the root, that reserves `width` pixels.
+    xcb_window_t openDock(bool right, int width);
+    void closeWindow(xcb_window_t window);
+
+  private:
+    xcb_window_t createWindow(const std::string& wmClassBytes, int x, int y, int width, int height,
+                              xcb_window_t id);
+    void rootMessage(xcb_window_t window, const char* type, std::uint32_t d0, std::uint32_t d1 = 0,
+                     std::uint32_t d2 = 0);
+    std::string display_;
+    xcb_connection_t* conn_ = nullptr;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+};
+
+}  // namespace tallowmere::kit

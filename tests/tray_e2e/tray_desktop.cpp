@@ -1,0 +1,110 @@
+#include "tray_desktop.h"
+
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+
+#include "child_process.h"
+
+namespace tallowmere::e2e {
+namespace {
+
+using kit::own;
+
+// The lock variants a grab must cover; Mod2 is NumLock in the X server's default keymap.
+constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                           XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+
+}  // namespace
+
+TrayDesktop::TrayDesktop() : kit::Probe(std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "") {}
+
+std::optional<xcb_window_t> TrayDesktop::embeddedIn(const std::string& hostClass,
+                                                    const std::string& instance) {
+    for (xcb_window_t host : clientsOfClass(hostClass)) {
+        std::vector<xcb_window_t> pending = children(host);
+        while (!pending.empty()) {
+            const xcb_window_t window = pending.back();
+            pending.pop_back();
+            if (wmClass(window, true) == instance) {
+                return window;
+            }
+            for (xcb_window_t child : children(window)) {
+                pending.push_back(child);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool TrayDesktop::click(xcb_window_t window) {
+    const auto box = geometry(window);
+    if (!box) {
+        return false;
+    }
+    const kit::FramePosition origin = clientOrigin(window);
+    return kit::run({"xdotool", "mousemove", "--sync", std::to_string(origin.x + box->width / 2),
+                     std::to_string(origin.y + box->height / 2), "click", "1"}) == 0;
+}
+
+bool TrayDesktop::keyboardHeldByAnother() {
+    auto reply =
+        own(xcb_grab_keyboard_reply(conn(),
+                                    xcb_grab_keyboard(conn(), 0, root(), XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_keyboard(conn(), XCB_CURRENT_TIME);
+        xcb_flush(conn());
+        return false;
+    }
+    return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+}
+
+bool TrayDesktop::grabControlAlt(char letter) {
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn());
+    auto codes = kit::own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
+    xcb_key_symbols_free(symbols);
+    if (!codes || codes.get()[0] == XCB_NO_SYMBOL) {
+        return false;
+    }
+    bool granted = true;
+    for (std::uint16_t lock : kLockVariants) {
+        auto error = own(xcb_request_check(
+            conn(),
+            xcb_grab_key_checked(conn(), 1, root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | lock,
+                                 codes.get()[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        granted = granted && !error;
+    }
+    if (!granted) {
+        ungrabControlAlt(letter);
+    }
+    return granted;
+}
+
+void TrayDesktop::ungrabControlAlt(char letter) {
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn());
+    auto codes = kit::own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
+    xcb_key_symbols_free(symbols);
+    if (!codes) {
+        return;
+    }
+    for (std::uint16_t lock : kLockVariants) {
+        xcb_ungrab_key(conn(), codes.get()[0], root(),
+                       XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | lock);
+    }
+    sync();
+}
+
+int TrayDesktop::keyPressesReceived() {
+    // A round trip first, so that every event sent before this call has arrived.
+    sync();
+    while (auto event = own(xcb_poll_for_event(conn()))) {
+        if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+            ++keyPresses_;
+        }
+    }
+    return keyPresses_;
+}
+
+}  // namespace tallowmere::e2e
