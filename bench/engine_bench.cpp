@@ -8,11 +8,11 @@
 #include "engine/window_cascade_manager.h"
 #include "platform/sim/scripted_random_source.h"
 #include "platform/sim/sim_desktop.h"
-#include "sim_engine_ports.h"
 #include "platform/sim/sim_feedback_windows.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "settings/app_settings.h"
+#include "sim_engine_ports.h"
 
 namespace tallowmere {
 namespace {

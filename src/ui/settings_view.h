@@ -6,10 +6,10 @@
 #include <functional>
 #include <string>
 
-#include "shortcuts/global_hot_key.h"
 #include "platform/keyboard_grab.h"
 #include "platform/local_key_monitor.h"
 #include "settings/app_settings.h"
+#include "shortcuts/global_hot_key.h"
 #include "ui/monitored_apps_section.h"
 
 class QCheckBox;

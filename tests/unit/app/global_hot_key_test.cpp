@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "shortcuts/shortcut_hot_keys.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_preferences_store.h"
+#include "shortcuts/shortcut_hot_keys.h"
 
 namespace tallowmere {
 namespace {

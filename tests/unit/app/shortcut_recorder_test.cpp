@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "shortcuts/shortcut_hot_keys.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_local_key_monitor.h"
 #include "platform/sim/sim_preferences_store.h"
+#include "shortcuts/shortcut_hot_keys.h"
 
 namespace tallowmere {
 namespace {
