@@ -1,7 +1,5 @@
 // Acts on the row rule's decision: says what it decided, flashes the destinations, remembers
 // where each window goes and starts the move.
-#include <algorithm>
-
 #include "engine/row_plan.h"
 #include "engine/window_cascade_manager.h"
 #include "settings/app_settings.h"
@@ -21,21 +19,15 @@ void WindowCascadeManager::arrangeRow(const std::vector<WindowSnapshot>& windows
         return;
     }
     const AppSettings& settings = ports_.settings;
-    RowInput input{windows,
-                   newWindow,
-                   settings.alwaysOpenNewWindowOnRight(),
-                   settings.windowSpacingMargin(),
-                   anchor,
-                   anchorX,
-                   centroidY,
-                   ports_.screens.screens()};
-    // The main screen is asked only when no screen holds the reference.
-    if (!input.screens.empty() &&
-        std::none_of(input.screens.begin(), input.screens.end(), [&](const Screen& screen) {
-            return screen.frame.minX() <= anchorX && anchorX <= screen.frame.maxX();
-        })) {
-        input.mainScreen = ports_.screens.mainScreen();
-    }
+    const RowInput input{windows,
+                         newWindow,
+                         settings.alwaysOpenNewWindowOnRight(),
+                         settings.windowSpacingMargin(),
+                         anchor,
+                         anchorX,
+                         centroidY,
+                         ports_.screens.screens(),
+                         [this] { return ports_.screens.mainScreen(); }};
     const RowDecision decision = planRow(input);
     if (const auto* refusal = std::get_if<RowRefusal>(&decision)) {
         log(DiagLine() << "全体幅" << refusal->sumWidths << "が画面幅" << refusal->visibleWidth

@@ -44,7 +44,7 @@ std::optional<Screen> screenForX(const RowInput& input) {
             return screen;
         }
     }
-    return input.mainScreen;
+    return input.mainScreen ? input.mainScreen() : std::nullopt;
 }
 
 }  // namespace

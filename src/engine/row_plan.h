@@ -3,6 +3,7 @@
 // stress oracle ask it the same question the engine does.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -21,8 +22,9 @@ struct RowInput {
     AlignmentAnchor anchor = AlignmentAnchor::windowCentroid;
     double anchorX = 0;  // the reference: where the row is centred unless on the screen
     double centroidY = 0;
-    std::vector<Screen> screens;       // first = primary
-    std::optional<Screen> mainScreen;  // when no screen holds anchorX
+    std::vector<Screen> screens;  // first = primary
+    // Asked only when no screen holds anchorX.
+    std::function<std::optional<Screen>()> mainScreen;
 };
 
 struct RowPlacement {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/linux/x11/property_reply.h"
 #include "platform/linux/x11/xcb_ptr.h"
 
 namespace tallowmere::x11 {
@@ -37,16 +38,6 @@ xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t w, x
 
 PropertyReply collect(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
     return own(xcb_get_property_reply(c, cookie, nullptr));
-}
-
-PropertyBytes bytesOf(const PropertyReply& reply) {
-    if (!reply) {
-        return {};
-    }
-    const int length = xcb_get_property_value_length(reply.get());
-    return {reply->type, reply->format,
-            static_cast<const std::uint8_t*>(xcb_get_property_value(reply.get())),
-            length > 0 ? static_cast<std::size_t>(length) : 0};
 }
 
 std::optional<Pid> validPid(std::optional<std::uint32_t> pid) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/linux/x11/property_reply.h"
 #include "platform/linux/x11/xcb_ptr.h"
 
 namespace tallowmere::x11 {
@@ -107,20 +108,12 @@ void X11Screens::refresh() {
         monitors_.push_back({0, 0, root->width_in_pixels, root->height_in_pixels});
     }
 
-    auto bytes = [](const xcb_get_property_reply_t* reply) {
-        return reply
-                   ? PropertyBytes{reply->type, reply->format,
-                                   static_cast<const std::uint8_t*>(xcb_get_property_value(reply)),
-                                   static_cast<std::size_t>(
-                                       std::max(0, xcb_get_property_value_length(reply)))}
-                   : PropertyBytes{};
-    };
     auto desktopReply = own(xcb_get_property_reply(c, desktopCookie, nullptr));
     auto areaReply = own(xcb_get_property_reply(c, areaCookie, nullptr));
-    const std::uint32_t desktop = decodeCardinal(bytes(desktopReply.get())).value_or(0);
+    const std::uint32_t desktop = decodeCardinal(bytesOf(desktopReply)).value_or(0);
     const xcb_screen_t* s = x_.screen();
     const std::optional<RootRect> workArea =
-        decodeWorkArea(bytes(areaReply.get()), desktop, s->width_in_pixels, s->height_in_pixels);
+        decodeWorkArea(bytesOf(areaReply), desktop, s->width_in_pixels, s->height_in_pixels);
     screens_ = screensFromMonitors(monitors_, workArea);
     stale_ = false;
 }
