@@ -48,17 +48,45 @@ bool TrayDesktop::click(xcb_window_t window) {
 }
 
 bool TrayDesktop::keyboardHeldByAnother() {
+    // A grab that succeeded here, even for an instant, could make the menu's own grab fail and
+    // leave it without keys. The server answers AlreadyGrabbed before it checks the time, so a
+    // time in the future asks without ever taking the grab: free comes back as GrabInvalidTime.
+    constexpr xcb_timestamp_t kOneHour = 3'600'000;
     auto reply =
         own(xcb_grab_keyboard_reply(conn(),
-                                    xcb_grab_keyboard(conn(), 0, root(), XCB_CURRENT_TIME,
+                                    xcb_grab_keyboard(conn(), 0, root(), serverTime() + kOneHour,
                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
                                     nullptr));
     if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
         xcb_ungrab_keyboard(conn(), XCB_CURRENT_TIME);
         xcb_flush(conn());
-        return false;
     }
     return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+}
+
+xcb_timestamp_t TrayDesktop::serverTime() {
+    if (clock_ == XCB_NONE) {
+        clock_ = xcb_generate_id(conn());
+        const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(conn(), 0, clock_, root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    }
+    // Touching a property of our own window brings back the server's time in its notification.
+    xcb_change_property(conn(), XCB_PROP_MODE_APPEND, clock_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        0, nullptr);
+    xcb_flush(conn());
+    while (auto event = own(xcb_wait_for_event(conn()))) {
+        const auto type = event->response_type & 0x7f;
+        if (type == XCB_KEY_PRESS) {
+            ++keyPresses_;
+        } else if (type == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
+            if (notify->window == clock_) {
+                return notify->time;
+            }
+        }
+    }
+    return XCB_CURRENT_TIME;
 }
 
 bool TrayDesktop::grabControlAlt(char letter) {

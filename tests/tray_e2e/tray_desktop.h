@@ -28,6 +28,10 @@ class TrayDesktop : public kit::Probe {
     int keyPressesReceived();
 
   private:
+    // The server's current time, read from a property notification on a window of our own.
+    xcb_timestamp_t serverTime();
+
+    xcb_window_t clock_ = XCB_NONE;
     int keyPresses_ = 0;
 };
 
