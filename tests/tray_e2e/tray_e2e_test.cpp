@@ -123,6 +123,8 @@ class Tray : public ::testing::Test {
 
     // Opens the status menu by clicking the tray icon; returns what it shows.
     std::string openMenu() {
+        // A click while the last menu still closes would be taken as part of that.
+        EXPECT_TRUE(eventually([&] { return !desktop.keyboardHeldByAnother(); }));
         const std::size_t shown = tallowmere->linesWith("tallowmere: menu: ").size();
         const auto icon = desktop.embeddedIn("trayer", "tallowmere");
         EXPECT_TRUE(icon && desktop.click(*icon));
