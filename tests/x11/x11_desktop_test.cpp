@@ -5,13 +5,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "display_session.h"
-#include "manual_loop.h"
 #include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
@@ -27,6 +28,42 @@ using x11::X11Desktop;
 struct Notice {
     std::string name;
     AXElement element;
+};
+
+// A main loop on the real-time clock whose posted and delayed work runs only when the test pumps.
+class ManualLoop final : public MainLoop {
+  public:
+    double now() override {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void dispatchAfter(double seconds, std::function<void()> work) override {
+        delayed_.emplace(now() + seconds, std::move(work));
+    }
+    std::shared_ptr<Timer> scheduleRepeatingTimer(double, RunLoopMode,
+                                                  std::function<void(Timer&)>) override {
+        struct NoTimer final : Timer {
+            void invalidate() override {}
+            bool isValid() const override { return false; }
+        };
+        return std::make_shared<NoTimer>();
+    }
+    void post(std::function<void()> work) { posted_.push_back(std::move(work)); }
+    // Posted work, then delayed work that is due.
+    void runReady() {
+        for (; !posted_.empty(); posted_.pop_front()) {
+            posted_.front()();
+        }
+        while (!delayed_.empty() && delayed_.begin()->first <= now()) {
+            auto work = std::move(delayed_.begin()->second);
+            delayed_.erase(delayed_.begin());
+            work();
+        }
+    }
+
+  private:
+    std::deque<std::function<void()>> posted_;
+    std::multimap<double, std::function<void()>> delayed_;
 };
 
 class X11DesktopTest : public ::testing::Test {
@@ -85,28 +122,22 @@ class X11DesktopTest : public ::testing::Test {
 
     // Round trip, dispatch, run delivered work; until the condition holds or 5 s pass.
     bool waitUntil(const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (true) {
-            xcb_connection_t* c = x_->conn();
-            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-            EXPECT_TRUE(x_->dispatchEvents(true));
-            for (auto& [fd, onReadable] : std::map(exitWatches_)) {
-                pollfd ready{fd, POLLIN, 0};
-                if (poll(&ready, 1, 0) > 0) {
-                    onReadable();
+        return kit::waitUntil(
+            [&] {
+                xcb_connection_t* c = x_->conn();
+                std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+                EXPECT_TRUE(x_->dispatchEvents(true));
+                for (auto& [fd, onReadable] : std::map(exitWatches_)) {
+                    pollfd ready{fd, POLLIN, 0};
+                    if (poll(&ready, 1, 0) > 0) {
+                        onReadable();
+                    }
                 }
-            }
-            loop_.runReady();
-            x_->flush();
-            if (condition()) {
-                return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            pollfd ready{x_->fd(), POLLIN, 0};
-            poll(&ready, 1, 10);
-        }
+                loop_.runReady();
+                x_->flush();
+                return condition();
+            },
+            5);
     }
 
     std::optional<AXElement> lastNotice(const std::string& name) const {
