@@ -7,12 +7,21 @@
 #include <cstdlib>
 #include <deque>
 #include <memory>
-#include <sstream>
 
 #include "display_session.h"
-#include "program.h"
+#include "program_under_test.h"
 
 namespace tallowmere::e2e {
+
+using kit::Box;
+using kit::ChildProcess;
+using kit::Finished;
+using kit::FramePosition;
+using kit::runTallowmere;
+using kit::Tallowmere;
+using kit::waitUntil;
+using kit::Xterm;
+using Desktop = kit::Probe;
 
 // xterm -geometry 80x24 with the default 6x13 font is 80*6 + 2*2 = 484 by 24*13 + 2*2 = 316.
 constexpr int kClientWidth = 484;
@@ -20,13 +29,7 @@ constexpr int kClientHeight = 316;
 
 inline std::string preferences(const std::string& easing, double duration = 0.25,
                                bool flash = false) {
-    std::ostringstream json;
-    json << R"({"monitoredBundleIdentifiers": ["XTerm"], "windowSpacingMargin": 20,)"
-         << R"( "animationEasing": ")" << easing << R"(", "animationDuration": )" << duration
-         << R"(, "showFlashOverlay": )" << (flash ? "true" : "false")
-         << R"(, "alignmentAnchor": "windowCentroid",)"
-         << R"( "alwaysOpenNewWindowOnRight": true})";
-    return json.str();
+    return kit::rowPreferences("XTerm", easing, duration, flash);
 }
 
 class Arrangement : public ::testing::Test {
@@ -63,10 +66,7 @@ class Arrangement : public ::testing::Test {
 
     void TearDown() override {
         if (app_) {
-            EXPECT_EQ(app_->countLines("X error"), 0u) << app_->errorOutput();
-            EXPECT_TRUE(app_->process().running()) << app_->errorOutput();
-            app_->process().signal(SIGTERM);
-            EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
+            app_->expectCleanQuit();
             app_.reset();
         }
         closeAll();
@@ -104,13 +104,12 @@ class Arrangement : public ::testing::Test {
                      const std::vector<std::string>& environment = {}) {
         Xterm& first = open(x, y);
         app_ = std::make_unique<Tallowmere>(json, display_, environment);
-        EXPECT_TRUE(waitUntil([&] { return app_->countLines("監視開始") >= 1; }))
-            << app_->errorOutput();
+        EXPECT_TRUE(app_->waitStarted()) << app_->errorOutput();
         return first;
     }
 
     Xterm& open(int x, int y, const std::string& wmClass = "XTerm") {
-        xterms_.push_back(openXterm(*desktop_, x, y, wmClass));
+        xterms_.push_back(kit::openXterm(*desktop_, x, y, wmClass));
         Xterm& xterm = xterms_.back();
         EXPECT_NE(xterm.window, XCB_WINDOW_NONE) << "xterm did not show";
         if (w_ == 0) {

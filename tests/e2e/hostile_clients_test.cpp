@@ -59,7 +59,7 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     ASSERT_TRUE(waitUntil([&] {
         return app_->countLines("整列実行") >= 2 || app_->countLines("全体幅") >= 1;
     })) << app_->errorOutput();
-    ASSERT_TRUE(app_->process().running()) << app_->errorOutput();
+    ASSERT_TRUE(app_->running()) << app_->errorOutput();
 
     // Back to an honest desktop, the program still there.
     desktop_->closeWindow(huge);
@@ -80,7 +80,7 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     ASSERT_TRUE(waitUntil([&] { return desktop_->frame(c.window) == FramePosition{700, 300}; }));
     Xterm& d = open(1300, 500);
     expectFrames({{&c, {690 - w_ / 2, 300}}, {&d, {710 + w_ / 2, 300}}});
-    EXPECT_TRUE(app_->process().running()) << app_->errorOutput();
+    EXPECT_TRUE(app_->running()) << app_->errorOutput();
 }
 
 // A window manager killed outright leaves its client list on the root, and a new one adopts
@@ -123,7 +123,7 @@ TEST_F(Arrangement, AWindowManagerThatCrashesAndRestartsRearrangesNothing) {
                desktop_->frame(c.window) == FramePosition{x0 + 3 * w_ / 2 + 30, a0->y};
     })) << app_->errorOutput();
     EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
-    EXPECT_TRUE(app_->process().running());
+    EXPECT_TRUE(app_->running());
 }
 
 }  // namespace
@@ -147,8 +147,8 @@ TEST_F(Arrangement, AProgramStartingWhileWindowsMapWatchesThemEveryTime) {
         if (!waitUntil([&] { return app.countLines("監視開始") >= 1; }, 5)) {
             missedAt.push_back(start * 8);
         }
-        app.process().signal(SIGTERM);
-        EXPECT_EQ(app.process().waitExit(10), 0) << app.errorOutput();
+        app.signal(SIGTERM);
+        EXPECT_EQ(app.waitExit(10), 0) << app.errorOutput();
         desktop_->closeWindow(window);
         ASSERT_TRUE(waitUntil([&] { return !desktop_->listed(window); }));
     }

@@ -163,7 +163,7 @@ TEST_F(Arrangement, ScaledDesktopsKeepTheRowAndPutRingsAndBannerInPlace) {
                    }) != seen.end();
         };
         const bool all = waitUntil([&] {
-            for (const Box& box : desktop_->unmanagedWindowsOf(app_->process().pid())) {
+            for (const Box& box : desktop_->unmanagedWindowsOf(app_->pid())) {
                 if (std::find(seen.begin(), seen.end(), box) == seen.end()) {
                     seen.push_back(box);
                 }
@@ -197,7 +197,7 @@ TEST_F(Arrangement, AClientKilledMidAnimationLeavesTheOthersFinishing) {
     b.process->signal(SIGKILL);
     ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") == 3; }))
         << app_->errorOutput();
-    EXPECT_TRUE(app_->process().running());
+    EXPECT_TRUE(app_->running());
 
     // "整列実行 pid=1 count=2 span=... anchorX=...(windowCentroid) startX=X centroidY=Y": A at
     // (X, Y - h/2), C one frame and one spacing to its right.
@@ -230,7 +230,7 @@ TEST_F(Arrangement, LosingTheXServerEndsTheProgramCleanly) {
     const std::string outputBefore = app.errorOutput();
 
     own.killServer();
-    const auto status = app.process().waitExit(10);
+    const auto status = app.waitExit(10);
     ASSERT_TRUE(status) << "still running after the X server died";
     EXPECT_NE(*status, 0);
     EXPECT_LT(*status, 128) << "died of a signal\n" << app.errorOutput();
@@ -284,7 +284,7 @@ TEST_F(Arrangement, ReplacedWindowManagerCausesNoArrangement) {
     Xterm& c = open(1400, 650);
     ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 2; }))
         << app_->errorOutput();
-    EXPECT_TRUE(app_->process().running());
+    EXPECT_TRUE(app_->running());
     EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
     (void)c;
 }

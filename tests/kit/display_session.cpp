@@ -75,27 +75,10 @@ DisplaySession::DisplaySession(DesktopOptions options) : options_(std::move(opti
               false,
               fds[1]});
     close(fds[1]);
-    auto display = readDisplayNumber(fds[0]);
+    display_ = readDisplayNumber(fds[0]);
     close(fds[0]);
-    if (!display) {
-        return;
-    }
-    display_ = display;
-    if (!options_.windowManager.empty() && !startWindowManager()) {
+    if (display_ && !options_.windowManager.empty() && !startWindowManager()) {
         display_.reset();
-        return;
-    }
-    if (options_.tray) {
-        tray_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
-                                     "request", "--height", "24", "--SetDockType", "true",
-                                     "--SetPartialStrut", "true", "--transparent", "false",
-                                     "--expand", "true"},
-            std::vector<std::string>{"DISPLAY=" + *display_});
-        Probe probe(*display_);
-        if (!waitUntil([&] { return !probe.clientsOfClass("trayer").empty(); }, 20)) {
-            display_.reset();
-        }
     }
 }
 
@@ -118,7 +101,7 @@ bool DisplaySession::restartWindowManager(bool crash) {
 }
 
 DisplaySession::~DisplaySession() {
-    for (auto* child : {&tray_, &windowManager_, &server_}) {
+    for (auto* child : {&windowManager_, &server_}) {
         if (*child) {
             (*child)->signal(SIGTERM);
             (*child)->waitExit(5);

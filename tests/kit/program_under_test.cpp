@@ -1,43 +1,79 @@
-#include "program.h"
+#include "program_under_test.h"
 
+#include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 
 #include <fstream>
 #include <sstream>
 
-namespace tallowmere::e2e {
+namespace tallowmere::kit {
+namespace {
 
-Tallowmere::Tallowmere(const std::string& preferencesJson, const std::string& display,
-                       const std::vector<std::string>& environment) {
+std::filesystem::path homeWith(const std::string& preferencesJson) {
     char pattern[] = "/tmp/tallowmere-e2e.XXXXXX";
-    home_ = mkdtemp(pattern);
-    preferences_ = home_ / "tallowmere" / "preferences.json";
-    std::filesystem::create_directories(preferences_.parent_path());
-    std::ofstream(preferences_, std::ios::binary) << preferencesJson;
-    std::vector<std::string> assignments{"XDG_CONFIG_HOME=" + home_.string(), "DISPLAY=" + display};
-    assignments.insert(assignments.end(), environment.begin(), environment.end());
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{TALLOWMERE_BINARY, "--verbose"}, assignments);
+    const std::filesystem::path home = mkdtemp(pattern);
+    std::filesystem::create_directories(home / "tallowmere");
+    std::ofstream(home / "tallowmere" / "preferences.json", std::ios::binary) << preferencesJson;
+    return home;
 }
 
+std::vector<std::string> with(std::vector<std::string> assignments,
+                              const std::vector<std::string>& more) {
+    assignments.insert(assignments.end(), more.begin(), more.end());
+    return assignments;
+}
+
+}  // namespace
+
+std::string rowPreferences(const std::string& wmClass, const std::string& easing, double duration,
+                           bool flash) {
+    std::ostringstream json;
+    json << R"({"monitoredBundleIdentifiers": [")" << wmClass << R"("], "windowSpacingMargin": 20,)"
+         << R"( "animationEasing": ")" << easing << R"(", "animationDuration": )" << duration
+         << R"(, "showFlashOverlay": )" << (flash ? "true" : "false")
+         << R"(, "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+    return json.str();
+}
+
+Tallowmere::Tallowmere(const std::string& preferencesJson, const std::string& display,
+                       const std::vector<std::string>& environment)
+    : Tallowmere(homeWith(preferencesJson), display, environment) {}
+
+Tallowmere::Tallowmere(std::filesystem::path home, const std::string& display,
+                       const std::vector<std::string>& environment)
+    : ChildProcess({TALLOWMERE_BINARY, "--verbose"},
+                   with({"XDG_CONFIG_HOME=" + home.string(), "DISPLAY=" + display}, environment)),
+      home_(std::move(home)) {}
+
 Tallowmere::~Tallowmere() {
-    process_.reset();
+    signal(SIGKILL);
+    waitExit(10);
     std::error_code ignored;
     std::filesystem::remove_all(home_, ignored);
 }
 
 std::string Tallowmere::preferencesBytes() const {
-    std::ifstream in(preferences_, std::ios::binary);
+    std::ifstream in(home_ / "tallowmere" / "preferences.json", std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+void Tallowmere::expectCleanQuit() {
+    EXPECT_TRUE(running()) << errorOutput();
+    signal(SIGTERM);
+    EXPECT_EQ(waitExit(30), 0) << errorOutput();
+    for (const char* trouble : {"X error", "Sanitizer", "runtime error"}) {
+        EXPECT_EQ(countLines(trouble), 0u) << errorOutput().substr(0, 4000);
+    }
 }
 
 Finished runTallowmere(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) {
     std::vector<std::string> argv{TALLOWMERE_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess process(kit::Spawn{argv, environment, true});
+    ChildProcess process(Spawn{argv, environment, true});
     Finished run;
     run.status = process.waitExit(20);
     run.out = process.standardOutput();
@@ -45,7 +81,7 @@ Finished runTallowmere(const std::vector<std::string>& arguments,
     return run;
 }
 
-Xterm openXterm(Desktop& desktop, int x, int y, const std::string& wmClass) {
+Xterm openXterm(Probe& desktop, int x, int y, const std::string& wmClass) {
     Xterm xterm;
     const std::string geometry = "80x24+" + std::to_string(x) + "+" + std::to_string(y);
     // No shell: nothing retitles the window or reads a profile.
@@ -57,4 +93,4 @@ Xterm openXterm(Desktop& desktop, int x, int y, const std::string& wmClass) {
     return xterm;
 }
 
-}  // namespace tallowmere::e2e
+}  // namespace tallowmere::kit

@@ -1,24 +1,18 @@
 // The program through many open/close cycles of a followed application's windows while its
 // animations and flash overlays run: it stays up, its memory and its X resources stay flat.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdlib>
 #include <iostream>
 
 #include "desktop_gauges.h"
-#include "program.h"
+#include "program_under_test.h"
 #include "window_owner.h"
 
 namespace tallowmere::stress {
 namespace {
 
-using e2e::waitUntil;
-
-constexpr const char* kPreferences =
-    R"({"monitoredBundleIdentifiers": ["Cycle"], "windowSpacingMargin": 20,)"
-    R"( "animationEasing": "linear", "animationDuration": 0.2, "showFlashOverlay": true,)"
-    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+using kit::waitUntil;
 
 #ifdef TALLOWMERE_SANITIZED
 // The sanitizer's quarantine keeps freed memory resident: growth says nothing there.
@@ -36,19 +30,17 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
     const int warmUp = 2 * every;
 
     kit::WindowOwner owner(display);
-    e2e::Desktop desktop(display);
-    auto shown = [&](xcb_window_t w) { return desktop.listed(w) && desktop.normalState(w); };
-    const xcb_window_t a = owner.create("Cycle", 300, 300, 300, 200);
-    ASSERT_TRUE(waitUntil([&] { return shown(a); }));
-    e2e::Tallowmere app(kPreferences, display);
-    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
     kit::Probe probe(display);
-    const ResourceCounts start = xResources(probe, app.process().pid());
+    const xcb_window_t a = owner.create("Cycle", 300, 300, 300, 200);
+    ASSERT_TRUE(waitUntil([&] { return probe.listed(a) && probe.normalState(a); }));
+    kit::Tallowmere app(kit::rowPreferences("Cycle", "linear", 0.2, true), display);
+    ASSERT_TRUE(app.waitStarted()) << app.errorOutput();
+    const ResourceCounts start = xResources(probe, app.pid());
     ASSERT_TRUE(start.count("WINDOW")) << "the X server does not know the program's clients";
     // The counts to compare are taken once every flash overlay is gone.
     auto settled = [&] {
-        waitUntil([&] { return shownTopLevels(probe, app.process().pid()) == 0; });
-        return xResources(probe, app.process().pid());
+        waitUntil([&] { return shownTopLevels(probe, app.pid()) == 0; });
+        return xResources(probe, app.pid());
     };
     const xcb_window_t b = owner.create("Cycle", 900, 300, 300, 200);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 1; })) << app.errorOutput();
@@ -70,9 +62,9 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
         })) << "cycle "
             << cycle << " close\n"
             << app.errorOutput().substr(0, 4000);
-        ASSERT_TRUE(app.process().running()) << "cycle " << cycle;
+        ASSERT_TRUE(app.running()) << "cycle " << cycle;
         if (cycle % every == 0) {
-            const auto kb = residentKb(app.process().pid());
+            const auto kb = residentKb(app.pid());
             ASSERT_TRUE(kb);
             rss.push_back(*kb);
             if (cycle == warmUp) {
@@ -103,7 +95,7 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
     };
     waitUntil(
         [&] {
-            last = xResources(probe, app.process().pid());
+            last = xResources(probe, app.pid());
             return isFlat(last);
         },
         5);
@@ -118,11 +110,7 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
         EXPECT_LT(rss.back() - baseline, 1024) << "resident memory grew";
     }
 
-    EXPECT_EQ(app.countLines("X error"), 0u) << app.errorOutput().substr(0, 4000);
-    app.process().signal(SIGTERM);
-    EXPECT_EQ(app.process().waitExit(30), 0) << app.errorOutput().substr(0, 4000);
-    EXPECT_EQ(app.countLines("Sanitizer"), 0u) << app.errorOutput();
-    EXPECT_EQ(app.countLines("runtime error"), 0u) << app.errorOutput();
+    app.expectCleanQuit();
 }
 
 }  // namespace
