@@ -385,10 +385,16 @@ TEST_F(X11DesktopTest, ClientListsOfStrangersNeitherFreezeNorConfuseTheMirror) {
         waitUntil([] { return true; });
     };
 
+    // Once the window manager has dropped it from its own list: were its rewrite to land between
+    // ours and the mirror's read, the mirror would never see our list.
     owner_->destroy(gone);
+    ASSERT_TRUE(waitUntil([&] { return !probe_->listed(gone); }));
     write({a, b, a, b, a, probe_->root(), gone});
     EXPECT_EQ(windowsOf("Probe").size(), 2u);
     EXPECT_EQ(desktop_->mirror().find(gone), nullptr);
+    // The mirror read this list, not the window manager's: it asked after the vanished window,
+    // and the BadWindow taught it that the id names nothing.
+    EXPECT_EQ(desktop_->mirror().knownAbsent(), 1u);
     probe_->moveFrame(a, 900, 400);
     EXPECT_TRUE(waitUntil([&] { return position(first) == Point{900, 400}; }));
 
