@@ -70,7 +70,6 @@ class Arrangement : public ::testing::Test {
             app_.reset();
         }
         closeAll();
-        replacement_.reset();
     }
 
     void closeAll() {
@@ -140,7 +139,6 @@ class Arrangement : public ::testing::Test {
     std::unique_ptr<Tallowmere> app_;
     std::deque<Xterm> xterms_;
     std::vector<xcb_window_t> dialogs_;
-    std::unique_ptr<ChildProcess> replacement_;  // a window manager started by a test
 };
 
 }  // namespace tallowmere::e2e

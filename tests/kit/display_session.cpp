@@ -83,7 +83,8 @@ DisplaySession::DisplaySession(DesktopOptions options) : options_(std::move(opti
 }
 
 bool DisplaySession::startWindowManager() {
-    std::vector<std::string> argv{"openbox", "--config-file", "/etc/xdg/openbox/rc.xml"};
+    std::vector<std::string> argv{"openbox", "--replace", "--config-file",
+                                  "/etc/xdg/openbox/rc.xml"};
     if (options_.windowManager == "xfwm4") {
         argv = {"xfwm4", "--replace"};
     }
@@ -93,11 +94,26 @@ bool DisplaySession::startWindowManager() {
 }
 
 bool DisplaySession::restartWindowManager(bool crash) {
-    if (windowManager_) {
-        windowManager_->signal(crash ? SIGKILL : SIGTERM);
-        windowManager_->waitExit(10);
+    if (!display_) {
+        return false;
     }
-    return display_ && startWindowManager();
+    Probe probe(*display_);
+    const auto oldCheck = probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK");
+    auto old = std::move(windowManager_);
+    if (old && crash) {
+        old->signal(SIGKILL);
+        old->waitExit(10);
+    }
+    if (!crash) {
+        options_.windowManager = "openbox";
+    }
+    // Until the new one took over, the old one's check window still names itself.
+    const bool started = startWindowManager();
+    return (crash || waitUntil([&] {
+                return probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK") != oldCheck;
+            })) &&
+           started && (crash || !old || old->waitExit(10).has_value()) &&
+           windowManagerManages(*display_);
 }
 
 DisplaySession::~DisplaySession() {

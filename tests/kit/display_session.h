@@ -29,8 +29,9 @@ class DisplaySession {
     int run(const std::vector<std::string>& argv) const;
     // Kills the X server at once, as a crash would.
     void killServer();
-    // Ends the window manager (SIGKILL when `crash`, leaving its root properties behind) and starts
-    // a new one; true once that one manages windows.
+    // Hands the desktop to a new window manager: openbox taking over from the running one, or, when
+    // `crash`, one of the same kind started after the old was killed outright (leaving its root
+    // properties behind); true once the old one is gone and the new one manages windows.
     bool restartWindowManager(bool crash);
 
   private:
