@@ -14,6 +14,7 @@ using kit::own;
 // The lock variants a grab must cover; Mod2 is NumLock in the X server's default keymap.
 constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
                                            XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+constexpr std::uint16_t kControlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 
 }  // namespace
 
@@ -92,37 +93,29 @@ xcb_timestamp_t TrayDesktop::serverTime() {
     return XCB_CURRENT_TIME;
 }
 
-bool TrayDesktop::grabControlAlt(char letter) {
+xcb_keycode_t TrayDesktop::keycode(char letter) {
     xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn());
-    auto codes = kit::own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
+    auto codes = own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
     xcb_key_symbols_free(symbols);
-    if (!codes || codes.get()[0] == XCB_NO_SYMBOL) {
-        return false;
-    }
-    bool granted = true;
+    return codes ? codes.get()[0] : xcb_keycode_t{XCB_NO_SYMBOL};
+}
+
+int TrayDesktop::grabControlAlt(char letter, bool keep) {
+    int granted = 0;
     for (std::uint16_t lock : kLockVariants) {
-        auto error = own(xcb_request_check(
-            conn(),
-            xcb_grab_key_checked(conn(), 1, root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | lock,
-                                 codes.get()[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
-        granted = granted && !error;
+        granted += !own(xcb_request_check(
+            conn(), xcb_grab_key_checked(conn(), 1, root(), kControlAlt | lock, keycode(letter),
+                                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
     }
-    if (!granted) {
+    if (!keep) {
         ungrabControlAlt(letter);
     }
     return granted;
 }
 
 void TrayDesktop::ungrabControlAlt(char letter) {
-    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn());
-    auto codes = kit::own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
-    xcb_key_symbols_free(symbols);
-    if (!codes) {
-        return;
-    }
     for (std::uint16_t lock : kLockVariants) {
-        xcb_ungrab_key(conn(), codes.get()[0], root(),
-                       XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | lock);
+        xcb_ungrab_key(conn(), keycode(letter), root(), kControlAlt | lock);
     }
     sync();
 }

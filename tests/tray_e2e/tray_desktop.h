@@ -21,13 +21,16 @@ class TrayDesktop : public kit::Probe {
     // Whether another client holds the keyboard grab, as an open menu does: keys sent before
     // then would go to whatever has the focus instead.
     bool keyboardHeldByAnother();
-    // Grabs Control+Alt+<letter> on the root with every lock variant; false when refused.
-    bool grabControlAlt(char letter);
+    // Grabs Control+Alt+<letter> on the root in each of the four lock states (plain, Caps Lock,
+    // NumLock, both): how many were granted, as a state held by another client is refused. Lets
+    // go of them at once unless `keep`.
+    int grabControlAlt(char letter, bool keep = true);
     void ungrabControlAlt(char letter);
     // How many key presses our grabs have brought us so far.
     int keyPressesReceived();
 
   private:
+    xcb_keycode_t keycode(char letter);
     // The server's current time, read from a property notification on a window of our own.
     xcb_timestamp_t serverTime();
 
