@@ -23,21 +23,14 @@ void pauseSeconds(double seconds) {
 // still follows frames, the row [C, D] is centred on C's new place, as [A, B] in the row scenario:
 // C at 690 - w/2, D at 710 + w/2, both at 300.
 TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
-    // Already there when the program starts: a class of 9000 bytes and no NUL.
-    desktop_->openWindow(std::string(9000, 'w'), 40, 40);
-    Xterm& a = startWith(preferences("none"), 100, 100);
+    // Already there when the program starts: a class of 9000 bytes and no NUL. (The backend tests
+    // read every malformed shape; here the whole program meets them.)
+    const xcb_window_t longClass = desktop_->openWindow(std::string(9000, 'w'), 40, 40);
+    startWith(preferences("none"), 100, 100);
     kit::Probe& probe = *desktop_;
-
-    // Classes of every malformed shape: empty, one string, no NUL at all.
-    std::vector<xcb_window_t> strangers;
-    for (const std::string& bytes : {""s, "abc\0"s, "abcdefgh"s, std::string(9000, 'x')}) {
-        strangers.push_back(desktop_->openWindow(bytes, 60, 60));
-    }
     // A watched window whose extents add up past any int.
     const xcb_window_t huge = desktop_->openWindow("huge\0XTerm\0"s, 900, 500);
-    ASSERT_TRUE(waitUntil([&] { return desktop_->listed(huge) && desktop_->normalState(huge); }))
-        << desktop_->listed(huge) << desktop_->normalState(huge) << " "
-        << probe.clientList().size();
+    ASSERT_TRUE(waitUntil([&] { return desktop_->listed(huge) && desktop_->normalState(huge); }));
     ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 1; }))
         << app_->errorOutput();
     probe.setCardinals(huge, "_NET_FRAME_EXTENTS",
@@ -47,7 +40,7 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     probe.setCardinals(probe.root(), "_NET_WORKAREA",
                        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF});
     // For half a second the client list names the root, and every window twice.
-    std::vector<xcb_window_t> list = probe.clientList();
+    const std::vector<xcb_window_t> list = probe.clientList();
     std::vector<xcb_window_t> rogue = list;
     rogue.insert(rogue.end(), list.begin(), list.end());
     rogue.push_back(probe.root());
@@ -56,7 +49,7 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     probe.setClientList(list);
 
     // A decision that reads the absurd window's size.
-    Xterm& b = open(1300, 500);
+    open(1300, 500);
     ASSERT_TRUE(waitUntil([&] {
         return app_->countLines("整列実行") >= 2 || app_->countLines("全体幅") >= 1;
     })) << app_->errorOutput();
@@ -64,12 +57,8 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
 
     // Back to an honest desktop, the program still there.
     desktop_->closeWindow(huge);
-    for (xcb_window_t stranger : strangers) {
-        desktop_->closeWindow(stranger);
-    }
+    desktop_->closeWindow(longClass);
     closeAll();
-    (void)a;
-    (void)b;
     if (!workArea.empty()) {
         probe.setCardinals(probe.root(), "_NET_WORKAREA", workArea);
     }
@@ -81,7 +70,6 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     ASSERT_TRUE(waitUntil([&] { return desktop_->frame(c.window) == FramePosition{700, 300}; }));
     Xterm& d = open(1300, 500);
     expectFrames({{&c, {690 - w_ / 2, 300}}, {&d, {710 + w_ / 2, 300}}});
-    EXPECT_TRUE(app_->running()) << app_->errorOutput();
 }
 
 // A window manager taking over from the running one, or one started after the last was killed

@@ -1,18 +1,121 @@
 // The program through many open/close cycles of a followed application's windows while its
 // animations and flash overlays run: it stays up, its memory and its X resources stay flat.
 #include <gtest/gtest.h>
+#include <xcb/res.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <sstream>
 
-#include "desktop_gauges.h"
 #include "program_under_test.h"
 #include "window_owner.h"
 
 namespace tallowmere::stress {
 namespace {
 
+using kit::Reply;
 using kit::waitUntil;
+
+// X resources per type (atom name) summed over every X client of the process, as the X-Resource
+// extension counts them.
+using ResourceCounts = std::map<std::string, std::uint32_t>;
+
+std::string atomName(xcb_connection_t* c, xcb_atom_t atom) {
+    Reply<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atom), nullptr));
+    if (!reply) {
+        return "atom " + std::to_string(atom);
+    }
+    return std::string(xcb_get_atom_name_name(reply.get()),
+                       std::size_t(xcb_get_atom_name_name_length(reply.get())));
+}
+
+// A count from the environment (scripts/soak sets the full ones), or the brief default.
+int countFromEnvironment(const char* name, int brief) {
+    const int parsed = std::getenv(name) ? std::atoi(std::getenv(name)) : 0;
+    return parsed > 0 ? parsed : brief;
+}
+
+// VmRSS of the process in kB.
+std::optional<long> residentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return std::nullopt;
+}
+
+// The resource-id bases of every X client of the process.
+std::vector<std::uint32_t> clientBases(xcb_connection_t* c, pid_t pid) {
+    std::free(xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr));
+    // Every client, asked for its local process id.
+    xcb_res_client_id_spec_t all{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    Reply<xcb_res_query_client_ids_reply_t> ids(
+        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &all), nullptr));
+    std::vector<std::uint32_t> bases;
+    if (!ids) {
+        return bases;
+    }
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
+         xcb_res_client_id_value_next(&it)) {
+        const xcb_res_client_id_value_t* value = it.data;
+        if ((value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(value) >= 1 &&
+            *xcb_res_client_id_value_value(value) == std::uint32_t(pid)) {
+            bases.push_back(value->spec.client);
+        }
+    }
+    return bases;
+}
+
+// How many top-level windows of the process are shown now (flash overlays, banners).
+std::size_t shownTopLevels(kit::Probe& probe, pid_t pid) {
+    xcb_connection_t* c = probe.conn();
+    const std::vector<std::uint32_t> bases = clientBases(c, pid);
+    // Every client's ids share the server's mask; the bits outside it name the client.
+    const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
+    std::size_t shown = 0;
+    for (xcb_window_t child : probe.children(probe.root())) {
+        if (std::find(bases.begin(), bases.end(), child & ~mask) == bases.end()) {
+            continue;
+        }
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, child), nullptr));
+        shown += attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    return shown;
+}
+
+ResourceCounts xResources(kit::Probe& probe, pid_t pid) {
+    xcb_connection_t* c = probe.conn();
+    ResourceCounts counts;
+    for (std::uint32_t base : clientBases(c, pid)) {
+        Reply<xcb_res_query_client_resources_reply_t> resources(
+            xcb_res_query_client_resources_reply(c, xcb_res_query_client_resources(c, base),
+                                                 nullptr));
+        if (!resources) {
+            continue;
+        }
+        for (auto type = xcb_res_query_client_resources_types_iterator(resources.get()); type.rem;
+             xcb_res_type_next(&type)) {
+            counts[atomName(c, type.data->resource_type)] += type.data->count;
+        }
+    }
+    return counts;
+}
+
+std::string describe(const ResourceCounts& counts) {
+    std::ostringstream text;
+    for (const auto& [type, count] : counts) {
+        text << (text.tellp() > 0 ? " " : "") << type << '=' << count;
+    }
+    return text.str();
+}
 
 #ifdef TALLOWMERE_SANITIZED
 // The sanitizer's quarantine keeps freed memory resident: growth says nothing there.
