@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -34,11 +35,7 @@ inline std::string preferences(const std::string& easing, double duration = 0.25
 
 class Arrangement : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display);
-        useDesktop(display);
-    }
+    void SetUp() override { useDesktop(std::getenv("DISPLAY")); }
 
     // A desktop of the test's own, with the window manager of the shared one, for a test that
     // leaves its desktop changed.
@@ -55,15 +52,6 @@ class Arrangement : public ::testing::Test {
         desktop_ = std::make_unique<Desktop>(display_);
     }
 
-    // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4 494 x
-    // 350).
-    void measureFrames(xcb_window_t client) {
-        const auto extents = desktop_->frameExtents(client);
-        ASSERT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";
-        w_ = kClientWidth + extents->left + extents->right;
-        h_ = kClientHeight + extents->top + extents->bottom;
-    }
-
     void TearDown() override {
         if (app_) {
             app_->expectCleanQuit();
@@ -73,24 +61,17 @@ class Arrangement : public ::testing::Test {
     }
 
     void closeAll() {
+        std::vector<xcb_window_t> windows = dialogs_;
         for (xcb_window_t dialog : dialogs_) {
             desktop_->closeWindow(dialog);
         }
         for (Xterm& xterm : xterms_) {
+            windows.push_back(xterm.window);
             xterm.process.reset();
         }
         EXPECT_TRUE(waitUntil([&] {
-            for (const Xterm& xterm : xterms_) {
-                if (desktop_->listed(xterm.window)) {
-                    return false;
-                }
-            }
-            for (xcb_window_t dialog : dialogs_) {
-                if (desktop_->listed(dialog)) {
-                    return false;
-                }
-            }
-            return true;
+            return std::none_of(windows.begin(), windows.end(),
+                                [&](xcb_window_t w) { return desktop_->listed(w); });
         })) << "windows left over";
         xterms_.clear();
         dialogs_.clear();
@@ -111,8 +92,13 @@ class Arrangement : public ::testing::Test {
         xterms_.push_back(kit::openXterm(*desktop_, x, y, wmClass));
         Xterm& xterm = xterms_.back();
         EXPECT_NE(xterm.window, XCB_WINDOW_NONE) << "xterm did not show";
-        if (w_ == 0) {
-            measureFrames(xterm.window);
+        // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4
+        // 494 x 350).
+        const auto extents = desktop_->frameExtents(xterm.window);
+        EXPECT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";
+        if (w_ == 0 && extents) {
+            w_ = kClientWidth + extents->left + extents->right;
+            h_ = kClientHeight + extents->top + extents->bottom;
         }
         EXPECT_EQ(desktop_->clientSize(xterm.window),
                   (std::pair<int, int>{kClientWidth, kClientHeight}))

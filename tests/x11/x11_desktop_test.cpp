@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <deque>
 #include <iostream>
@@ -183,9 +184,8 @@ class X11DesktopTest : public ::testing::Test {
         EXPECT_TRUE(waitUntil([&] {
             return notices_.size() > before && notices_.back().name == "AXWindowCreated";
         })) << "no AXWindowCreated for "
-            << wmClass << " (window " << id << ", mirrored "
-            << (desktop_->mirror().find(id) != nullptr) << ", applications " << applications_.size()
-            << ", notices " << notices_.size() << ", listed " << probe_->listed(id) << ")";
+            << wmClass << ", mirrored " << (desktop_->mirror().find(id) != nullptr) << ", listed "
+            << probe_->listed(id);
         return notices_.empty() ? AXElement() : notices_.back().element;
     }
 
@@ -288,20 +288,25 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     EXPECT_EQ(x_->errorCount(), 0u);
 }
 
-TEST_F(X11DesktopTest, ObserverRegistrationsAreUniqueAndRemovable) {
+// The observer contract the simulated desktop runs too, each case on a desktop of its own.
+class X11ObserverContract
+    : public X11DesktopTest,
+      public ::testing::WithParamInterface<void (*)(contract::ContractDesktop&)> {};
+
+TEST_P(X11ObserverContract, Holds) {
     Contract desktop(*this);
-    contract::registrationsAreUniqueAndRemovable(desktop);
+    GetParam()(desktop);
 }
 
-TEST_F(X11DesktopTest, ObserverDeliveryFollowsOrderAttachmentAndRemoval) {
-    Contract desktop(*this);
-    contract::deliveryFollowsOrderAttachmentAndRemoval(desktop);
-}
-
-TEST_F(X11DesktopTest, ObserverHearsADestructionOnceAndNeverAgain) {
-    Contract desktop(*this);
-    contract::destructionIsHeardOnceAndNeverAgain(desktop);
-}
+INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract,
+                         ::testing::Values(&contract::registrationsAreUniqueAndRemovable,
+                                           &contract::deliveryFollowsOrderAttachmentAndRemoval,
+                                           &contract::destructionIsHeardOnceAndNeverAgain),
+                         [](const auto& info) {
+                             return std::string(std::array{"UniqueRemovableRegistrations",
+                                                           "OrderedAttachedDelivery",
+                                                           "DestructionHeardOnce"}[info.index]);
+                         });
 
 // A process's windows of two classes make two applications; each lives as long as the process,
 // and both end when it exits, whether or not their windows closed first.
