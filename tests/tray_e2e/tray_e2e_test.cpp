@@ -1,6 +1,7 @@
 // The installed program as a user meets it on a desktop with a tray: the icon in the tray, the
 // menu's items, pausing XTerm from the submenu, the global shortcuts and quitting.
 #include <gtest/gtest.h>
+#include <xcb/xcb_keysyms.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -8,12 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 
 #include "display_session.h"
 #include "program_under_test.h"
-#include "tray_desktop.h"
 
 namespace tallowmere::e2e {
 namespace {
@@ -23,6 +24,129 @@ const char* const kControlOptionR =
     "eyJrZXlDb2RlIjoxNSwiY2FyYm9uTW9kaWZpZXJzIjo2MTQ0LCJkaXNwbGF5U3RyaW5nIjoi4oyD4oylUiJ9";
 const char* const kControlOptionC =
     "eyJrZXlDb2RlIjo4LCJjYXJib25Nb2RpZmllcnMiOjYxNDQsImRpc3BsYXlTdHJpbmciOiLijIPijKVDIn0=";
+
+// The lock variants a grab must cover; Mod2 is NumLock in the X server's default keymap.
+constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                           XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+constexpr std::uint16_t kControlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+
+// The tray desktop as the test's own client sees and stirs it: our icon in the tray host, clicks,
+// and keyboard grabs that show who holds a key.
+class TrayDesktop : public kit::Probe {
+  public:
+    TrayDesktop() : kit::Probe(std::getenv("DISPLAY")) {}
+
+    // The program's icon: a window below trayer's whose WM_CLASS instance is tallowmere.
+    std::optional<xcb_window_t> icon() {
+        for (xcb_window_t host : clientsOfClass("trayer")) {
+            for (std::vector<xcb_window_t> pending = children(host); !pending.empty();) {
+                const xcb_window_t window = pending.back();
+                pending.pop_back();
+                if (wmClass(window, true) == "tallowmere") {
+                    return window;
+                }
+                const auto below = children(window);
+                pending.insert(pending.end(), below.begin(), below.end());
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Clicks the centre of a window with the first button. No --sync: it waits 15 s for a motion
+    // that never comes when the pointer already rests on the spot, as it does where the last menu
+    // was opened. The server takes the move before the click anyway.
+    bool click(xcb_window_t window) {
+        const auto box = geometry(window);
+        const kit::FramePosition origin = clientOrigin(window);
+        return box && kit::run({"xdotool", "mousemove", std::to_string(origin.x + box->width / 2),
+                                std::to_string(origin.y + box->height / 2), "click", "1"}) == 0;
+    }
+
+    // Whether another client holds the keyboard grab, as an open menu does: keys sent before
+    // then would go to whatever has the focus instead.
+    bool keyboardHeldByAnother() {
+        // A grab that succeeded here, even for an instant, could make the menu's own grab fail and
+        // leave it without keys. The server answers AlreadyGrabbed before it checks the time, so a
+        // time in the future asks without ever taking the grab: free comes back as
+        // GrabInvalidTime.
+        constexpr xcb_timestamp_t kOneHour = 3'600'000;
+        auto reply = kit::own(
+            xcb_grab_keyboard_reply(conn(),
+                                    xcb_grab_keyboard(conn(), 0, root(), serverTime() + kOneHour,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+        if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+            xcb_ungrab_keyboard(conn(), XCB_CURRENT_TIME);
+            xcb_flush(conn());
+        }
+        return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    }
+
+    // Grabs Control+Alt+<letter> on the root in each of the four lock states (plain, Caps Lock,
+    // NumLock, both): how many were granted, as a state held by another client is refused. Lets
+    // go of them at once unless `keep`.
+    int grabControlAlt(char letter, bool keep = true) {
+        int granted = 0;
+        for (std::uint16_t lock : kLockVariants) {
+            granted += !kit::own(xcb_request_check(
+                conn(), xcb_grab_key_checked(conn(), 1, root(), kControlAlt | lock, keycode(letter),
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        }
+        if (!keep) {
+            ungrabControlAlt(letter);
+        }
+        return granted;
+    }
+    void ungrabControlAlt(char letter) {
+        for (std::uint16_t lock : kLockVariants) {
+            xcb_ungrab_key(conn(), keycode(letter), root(), kControlAlt | lock);
+        }
+        sync();
+    }
+
+    // How many key presses our grabs have brought us so far.
+    int keyPressesReceived() {
+        sync();  // every event sent before this call has arrived
+        while (auto event = kit::own(xcb_poll_for_event(conn()))) {
+            keyPresses_ += (event->response_type & 0x7f) == XCB_KEY_PRESS;
+        }
+        return keyPresses_;
+    }
+
+  private:
+    xcb_keycode_t keycode(char letter) {
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn());
+        auto codes = kit::own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
+        xcb_key_symbols_free(symbols);
+        return codes ? codes.get()[0] : xcb_keycode_t{XCB_NO_SYMBOL};
+    }
+
+    // The server's current time: touching a property of a window of our own brings it back in the
+    // notification.
+    xcb_timestamp_t serverTime() {
+        if (clock_ == XCB_NONE) {
+            clock_ = xcb_generate_id(conn());
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_create_window(conn(), 0, clock_, root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                              XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+        }
+        xcb_change_property(conn(), XCB_PROP_MODE_APPEND, clock_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                            8, 0, nullptr);
+        xcb_flush(conn());
+        while (auto event = kit::own(xcb_wait_for_event(conn()))) {
+            const auto type = event->response_type & 0x7f;
+            keyPresses_ += type == XCB_KEY_PRESS;
+            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
+            if (type == XCB_PROPERTY_NOTIFY && notify->window == clock_) {
+                return notify->time;
+            }
+        }
+        return XCB_CURRENT_TIME;
+    }
+
+    xcb_window_t clock_ = XCB_NONE;
+    int keyPresses_ = 0;
+};
 
 // The session buses on our display (other tests' desktops start and stop their own meanwhile),
 // and the children of `parent`.
@@ -76,7 +200,7 @@ class Tray : public ::testing::Test {
             env.push_back("ASAN_OPTIONS=" + std::string(asan) + ":detect_leaks=0");
         }
         tallowmere = std::make_unique<kit::Tallowmere>(preferences.dump(), desktop.display(), env);
-        return eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }) &&
+        return eventually([&] { return desktop.icon().has_value(); }) &&
                tallowmere->waitForLine("tallowmere: started");
     }
     nlohmann::json readPreferences() {
@@ -93,7 +217,7 @@ class Tray : public ::testing::Test {
         // A click while the last menu still closes would be taken as part of that.
         EXPECT_TRUE(eventually([&] { return !desktop.keyboardHeldByAnother(); }));
         const std::size_t shown = tallowmere->linesWith("tallowmere: menu: ").size();
-        const auto icon = desktop.embeddedIn("trayer", "tallowmere");
+        const auto icon = desktop.icon();
         EXPECT_TRUE(icon && desktop.click(*icon));
         const auto line = tallowmere->waitForLine("tallowmere: menu: ", shown);
         // The line comes as the menu is about to show; keys work once it holds the keyboard.
