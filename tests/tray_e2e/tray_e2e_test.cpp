@@ -8,10 +8,10 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "display_session.h"
 #include "program_under_test.h"
@@ -148,36 +148,34 @@ class TrayDesktop : public kit::Probe {
     int keyPresses_ = 0;
 };
 
-// The session buses on our display (other tests' desktops start and stop their own meanwhile),
-// and the children of `parent`.
-std::set<pid_t> busesAndChildrenOf(pid_t parent) {
+// The session buses on our display (other tests' desktops start and stop their own meanwhile).
+std::set<pid_t> ourBuses() {
     const std::string ours = std::string("DISPLAY=") + std::getenv("DISPLAY");
     std::set<pid_t> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename();
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        // pid (comm) state ppid ...
-        if (pid.find_first_not_of("0123456789") != std::string::npos || !std::getline(stat, line) ||
-            line.find('(') == std::string::npos || line.rfind(')') == std::string::npos) {
-            continue;
-        }
-        const auto open = line.find('('), shut = line.rfind(')');
-        const std::string name = line.substr(open + 1, shut - open - 1);
-        std::istringstream rest(line.substr(shut + 2));
-        char state;
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        bool onOurDisplay = false;
-        std::ifstream environ(entry.path() / "environ", std::ios::binary);
-        for (std::string v; !onOurDisplay && std::getline(environ, v, '\0');) {
-            onOurDisplay = v == ours;
-        }
-        if (ppid == parent || ((name == "dbus-launch" || name == "dbus-daemon") && onOurDisplay)) {
-            found.insert(std::stoi(pid));
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream comm(process.path() / "comm");
+        std::ifstream environ(process.path() / "environ", std::ios::binary);
+        std::string name, variable;
+        std::getline(comm, name);
+        while ((name == "dbus-daemon" || name == "dbus-launch") &&
+               std::getline(environ, variable, '\0')) {
+            if (variable == ours) {
+                found.insert(std::stoi(process.path().filename()));
+            }
         }
     }
     return found;
+}
+
+// The processes that any thread of `pid` started.
+std::string childrenOf(pid_t pid) {
+    std::string children;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream in(task.path() / "children");
+        children.append(std::istreambuf_iterator<char>(in), {});
+    }
+    return children;
 }
 
 bool eventually(const std::function<bool()>& condition) {
@@ -188,7 +186,7 @@ class Tray : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(desktop.root(), XCB_WINDOW_NONE);
-        busesBefore = busesAndChildrenOf(-1);
+        busesBefore = ourBuses();
     }
 
     // Starts the program; true once its icon is in the tray and it has started.
@@ -280,12 +278,12 @@ TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
     }
 
     // Nothing runs on our behalf; Quit is the sixth item that can be chosen.
-    EXPECT_EQ(busesAndChildrenOf(tallowmere->pid()), busesBefore);
+    EXPECT_EQ(childrenOf(tallowmere->pid()), "");
     openMenu();
     keys({"Down", "Down", "Down", "Down", "Down", "Down", "Return"});
     EXPECT_EQ(tallowmere->waitExit(20), 0);
     EXPECT_EQ(desktop.grabControlAlt('r', false), 4) << "⌃⌥R still held after quitting";
-    EXPECT_EQ(busesAndChildrenOf(-1), busesBefore) << "a session bus was started for us";
+    EXPECT_EQ(ourBuses(), busesBefore) << "a session bus was started for us";
 }
 
 TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {

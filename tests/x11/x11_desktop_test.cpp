@@ -41,13 +41,10 @@ class ManualLoop final : public MainLoop {
     void dispatchAfter(double seconds, std::function<void()> work) override {
         delayed_.emplace(now() + seconds, std::move(work));
     }
+    // The X11 desktop starts none.
     std::shared_ptr<Timer> scheduleRepeatingTimer(double, RunLoopMode,
                                                   std::function<void(Timer&)>) override {
-        struct NoTimer final : Timer {
-            void invalidate() override {}
-            bool isValid() const override { return false; }
-        };
-        return std::make_shared<NoTimer>();
+        return nullptr;
     }
     void post(std::function<void()> work) { posted_.push_back(std::move(work)); }
     // Posted work, then delayed work that is due.
