@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <variant>
 
@@ -36,11 +38,9 @@ const char* const kOutcomes[] = {"整列実行", "整列しない", "整列不�
                                  "取得に失敗"};
 
 std::size_t handled(const kit::Tallowmere& app) {
-    std::size_t total = 0;
-    for (const char* outcome : kOutcomes) {
-        total += app.countLines(outcome);
-    }
-    return total;
+    return std::accumulate(
+        std::begin(kOutcomes), std::end(kOutcomes), std::size_t{0},
+        [&](std::size_t n, const char* outcome) { return n + app.countLines(outcome); });
 }
 
 // The row the planner makes of n equal frames about the logged reference on the whole screen, its
@@ -207,12 +207,8 @@ TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSayNoFlood) {
     ASSERT_TRUE(waitUntil(
         [&] {
             noteHandled();
-            for (xcb_window_t w : windows) {
-                if (!desktop.listed(w)) {
-                    return false;
-                }
-            }
-            return true;
+            return std::all_of(windows.begin(), windows.end(),
+                               [&](xcb_window_t w) { return desktop.listed(w); });
         },
         60));
     // Sampled from here on: the window manager's own placements are done.
@@ -254,15 +250,13 @@ TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSayNoFlood) {
         EXPECT_EQ(std::stod(m[3]), plan->startX) << rows.back();
         targets = rowTargets(*plan, std::stod(m[4]));
     }
-    std::vector<FramePosition> frames;
     const bool standing = waitUntil(
         [&] {
             gauge.sample();
-            frames.clear();
+            std::vector<FramePosition> open;
             for (xcb_window_t w : windows) {
-                frames.push_back(desktop.frame(w).value_or(FramePosition{-1, -1}));
+                open.push_back(desktop.frame(w).value_or(FramePosition{-1, -1}));
             }
-            std::vector<FramePosition> open = frames;
             for (const auto& target : targets) {
                 auto it = std::find(open.begin(), open.end(), target);
                 if (it == open.end()) {
