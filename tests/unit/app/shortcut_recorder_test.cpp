@@ -45,20 +45,17 @@ class ShortcutRecorderTest : public ::testing::Test {
     int changes = 0;
 };
 
-TEST_F(ShortcutRecorderTest, IdleFieldShowsUnsetAndLetsKeysThrough) {
+TEST_F(ShortcutRecorderTest, IdleFieldLetsKeysThroughAndRecordingSwallowsKeysWithoutModifiers) {
     EXPECT_EQ(recorder.keyBoxText(), "未設定");
     EXPECT_FALSE(recorder.keyBoxUsesPrimaryColor());
     EXPECT_EQ(recorder.recordButtonTitle(), "記録...");
     EXPECT_EQ(recorder.keyBoxToolTip(), std::nullopt);
     EXPECT_FALSE(recorder.showsClearButton());
     EXPECT_TRUE(type(0, kShift, "a"));
-}
 
-TEST_F(ShortcutRecorderTest, KeysWithoutModifiersAreSwallowedAndRecordingContinues) {
     recorder.toggle();
     EXPECT_FALSE(type(0, 0, "a"));
     EXPECT_FALSE(type(0, kCapsLock, "a"));
-
     EXPECT_TRUE(recorder.isRecording());
     EXPECT_EQ(recorder.keyBoxText(), "キーを入力…");
     EXPECT_EQ(recorder.recordButtonTitle(), "キャンセル");
@@ -102,74 +99,61 @@ TEST_F(ShortcutRecorderTest, RecordsTheCombinationWithItsCarbonMaskAndDisplayStr
     EXPECT_TRUE(store.contents().contains("manualRealignShortcut"));
 }
 
-TEST_F(ShortcutRecorderTest, EscapeWithAnyModifiersStopsAndKeepsTheShortcut) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    for (const std::uint32_t flags : {0u, kCommand, kControl | kShift}) {
-        recorder.toggle();
-        EXPECT_FALSE(type(53, flags, "\x1b"));
-        EXPECT_FALSE(recorder.isRecording());
-        EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
-        EXPECT_EQ(keys.liveMonitorCount(), 0u);
-    }
-    EXPECT_TRUE(service.operations().empty());
-}
-
-TEST_F(ShortcutRecorderTest, RefusedCombinationShowsTheErrorUntilRecordingStartsAgain) {
-    settings.setManualRealignShortcut(kControlOptionR);
+// Every way a recording ends: the keyboard and the keys are free again, and the shortcut is kept,
+// replaced or cleared.
+TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesTheShortcut) {
     service.holdElsewhere(17, 0x1800);
-    recorder.toggle();
-    EXPECT_FALSE(type(17, kControl | kOption, "t"));
-
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_EQ(recorder.errorMessage(),
-              "このキーの組み合わせは他のアプリと衝突しているため使用できません");
-    EXPECT_EQ(recorder.keyBoxText(), "⌃⌥R");
-    EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
-
-    recorder.toggle();
-    EXPECT_EQ(recorder.errorMessage(), std::nullopt);
-    EXPECT_TRUE(recorder.isRecording());
-}
-
-TEST_F(ShortcutRecorderTest, ClearingOrHidingWhileRecordingStopsRecording) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    recorder.startRecording();
-    recorder.clear();
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
-    EXPECT_EQ(recorder.keyBoxText(), "未設定");
-    EXPECT_FALSE(recorder.showsClearButton());
-    EXPECT_EQ(keys.liveMonitorCount(), 0u);
-
-    recorder.startRecording();
-    const int before = changes;
-    recorder.fieldDisappeared();
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_GT(changes, before);
-    EXPECT_TRUE(type(17, kControl | kOption, "t"));
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
-}
-
-TEST_F(ShortcutRecorderTest, TheKeyboardIsHeldExactlyWhileRecording) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    service.holdElsewhere(17, 0x1800);
-    const std::vector<std::pair<std::string, std::function<void()>>> waysOut = {
-        {"Escape", [&] { type(53, 0, "\x1b"); }},
-        {"a recorded combination", [&] { type(0, kShift, "a"); }},
-        {"a refused combination", [&] { type(17, kControl | kOption, "t"); }},
-        {"the cancel button", [&] { recorder.toggle(); }},
-        {"the clear button", [&] { recorder.clear(); }},
-        {"the window hiding", [&] { recorder.fieldDisappeared(); }},
+    const ShortcutSpec shiftA{0, 0x0200, "⇧A"};
+    const std::string conflict = "このキーの組み合わせは他のアプリと衝突しているため使用できません";
+    struct Way {
+        const char* name;
+        std::function<void()> leave;
+        std::optional<ShortcutSpec> stored;
+        std::optional<std::string> error;
+        bool probes;
     };
-    for (const auto& [way, leave] : waysOut) {
-        SCOPED_TRACE(way);
+    const Way ways[] = {
+        {"Escape", [&] { EXPECT_FALSE(type(53, 0, "\x1b")); }, kControlOptionR, {}, false},
+        {"Escape with command",
+         [&] { EXPECT_FALSE(type(53, kCommand, "\x1b")); },
+         kControlOptionR,
+         {},
+         false},
+        {"Escape with control and shift",
+         [&] { EXPECT_FALSE(type(53, kControl | kShift, "\x1b")); },
+         kControlOptionR,
+         {},
+         false},
+        {"a recorded combination", [&] { type(0, kShift, "a"); }, shiftA, {}, true},
+        {"a refused combination", [&] { EXPECT_FALSE(type(17, kControl | kOption, "t")); },
+         kControlOptionR, conflict, true},
+        {"the cancel button", [&] { recorder.toggle(); }, kControlOptionR, {}, false},
+        {"the clear button", [&] { recorder.clear(); }, std::nullopt, {}, false},
+        {"the window hiding", [&] { recorder.fieldDisappeared(); }, kControlOptionR, {}, false},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        settings.setManualRealignShortcut(kControlOptionR);
+        service.clearOperations();
         recorder.toggle();
+        EXPECT_TRUE(recorder.isRecording());
+        EXPECT_EQ(recorder.errorMessage(), std::nullopt);  // an earlier refusal's is gone
         EXPECT_TRUE(keyboard.isGrabbed());
         type(0, 0, "a");
         EXPECT_TRUE(keyboard.isGrabbed()) << "a key without modifiers ended the grab";
-        leave();
+        const int before = changes;
+        way.leave();
         EXPECT_FALSE(recorder.isRecording());
+        EXPECT_GT(changes, before);
         EXPECT_FALSE(keyboard.isGrabbed());
+        EXPECT_EQ(keys.liveMonitorCount(), 0u);
+        EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
+        EXPECT_EQ(recorder.keyBoxText(), way.stored ? way.stored->displayString : "未設定");
+        EXPECT_EQ(recorder.showsClearButton(), way.stored.has_value());
+        EXPECT_EQ(recorder.errorMessage(), way.error);
+        EXPECT_EQ(service.operations().empty(), !way.probes);
+        EXPECT_TRUE(type(17, kControl | kOption, "t"));
+        EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
     }
     {
         SCOPED_TRACE("the program quitting");

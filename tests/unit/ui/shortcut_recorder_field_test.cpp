@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <functional>
 #include <map>
 
 #include "platform/linux/x11_backend/qt_local_key_monitor.h"
@@ -107,56 +108,51 @@ TEST_F(ShortcutRecorderFieldTest, RecordsFromRealKeyPressesAndSwallowsThem) {
     EXPECT_EQ(editor->text(), "a");
 }
 
-TEST_F(ShortcutRecorderFieldTest, EscapeWithCommandStopsAndKeepsTheShortcut) {
+// Each way out of a recording, through the widgets: the field shows what is then stored and keys
+// reach the window again.
+TEST_F(ShortcutRecorderFieldTest, EveryWayOutShowsWhatIsStoredAndFreesTheKeys) {
     const ShortcutSpec old{15, 0x1800, "⌃⌥R"};
-    settings.setManualRealignShortcut(old);
-    recordButton()->click();
-    press(Qt::Key_Escape, Qt::MetaModifier, kXEscape);
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    EXPECT_EQ(keyBox(), "⌃⌥R");
-    EXPECT_EQ(settings.manualRealignShortcut(), old);
-}
-
-TEST_F(ShortcutRecorderFieldTest, RefusedCombinationKeepsTheOldShortcutUntilTheNextRecording) {
-    const ShortcutSpec old{15, 0x1800, "⌃⌥R"};
-    settings.setManualRealignShortcut(old);
     service.holdElsewhere(17, 0x1800);
-    recordButton()->click();
-    press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT);
-
-    EXPECT_EQ(keyBox(), "⌃⌥R");
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    EXPECT_FALSE(errorLine()->isHidden());
-    EXPECT_EQ(errorLine()->text(),
-              "このキーの組み合わせは他のアプリと衝突しているため使用できません");
-    EXPECT_EQ(settings.manualRealignShortcut(), old);
-
-    recordButton()->click();
-    EXPECT_TRUE(errorLine()->isHidden());
-    EXPECT_EQ(keyBox(), "キーを入力…");
-}
-
-TEST_F(ShortcutRecorderFieldTest, ClearWhileRecordingStopsAndShowsUnset) {
-    settings.setManualRealignShortcut(ShortcutSpec{15, 0x1800, "⌃⌥R"});
-    recordButton()->click();
-    clearButton()->click();
-    EXPECT_EQ(keyBox(), "未設定");
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    EXPECT_TRUE(clearButton()->isHidden());
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
-    press(Qt::Key_A, Qt::NoModifier, kXA, "a");
-    EXPECT_EQ(editor->text(), "a");
-}
-
-TEST_F(ShortcutRecorderFieldTest, HidingTheWindowEndsTheRecording) {
-    recordButton()->click();
-    window.hide();
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    window.show();
-    editor->setFocus();
-    press(Qt::Key_A, Qt::ShiftModifier, kXA, "A");
-    EXPECT_EQ(editor->text(), "A");
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
+    struct Way {
+        const char* name;
+        std::function<void()> leave;
+        bool kept;     // else cleared
+        bool refused;  // the error line shows
+    };
+    const Way ways[] = {
+        {"Escape with command", [&] { press(Qt::Key_Escape, Qt::MetaModifier, kXEscape); }, true,
+         false},
+        {"a refused combination",
+         [&] { press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT); }, true, true},
+        {"the clear button", [&] { clearButton()->click(); }, false, false},
+        {"the window hiding",
+         [&] {
+             window.hide();
+             window.show();
+             editor->setFocus();
+         },
+         true, false},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        settings.setManualRealignShortcut(old);
+        editor->clear();
+        recordButton()->click();
+        EXPECT_TRUE(errorLine()->isHidden()) << "an earlier refusal's message outlived it";
+        EXPECT_EQ(keyBox(), "キーを入力…");
+        way.leave();
+        EXPECT_EQ(recordButton()->text(), "記録...");
+        EXPECT_EQ(keyBox(), way.kept ? "⌃⌥R" : "未設定");
+        EXPECT_EQ(clearButton()->isHidden(), !way.kept);
+        EXPECT_EQ(settings.manualRealignShortcut(), way.kept ? std::optional(old) : std::nullopt);
+        EXPECT_EQ(errorLine()->isHidden(), !way.refused);
+        if (way.refused) {
+            EXPECT_EQ(errorLine()->text(),
+                      "このキーの組み合わせは他のアプリと衝突しているため使用できません");
+        }
+        press(Qt::Key_A, Qt::ShiftModifier, kXA, "A");
+        EXPECT_EQ(editor->text(), "A");
+    }
 }
 
 }  // namespace
