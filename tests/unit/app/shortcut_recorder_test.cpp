@@ -64,77 +64,52 @@ TEST_F(ShortcutRecorderTest, IdleFieldLetsKeysThroughAndRecordingSwallowsKeysWit
     EXPECT_EQ(service.operations().size(), 0u);
 }
 
-TEST_F(ShortcutRecorderTest, RecordsTheCombinationWithItsCarbonMaskAndDisplayString) {
-    struct Case {
-        std::uint16_t keyCode;
-        std::uint32_t flags;
-        std::string characters;
-        std::uint32_t carbon;
-        std::string display;
-    };
-    const std::vector<Case> cases = {
-        {0, kShift, "a", 0x0200, "⇧A"},
-        {40, kControl | kOption | kCommand, "k", 0x1900, "⌃⌥⌘K"},
-        {15, kCommand | kShift | kOption | kControl, "r", 0x1B00, "⌃⌥⇧⌘R"},
-        {18, kShift | kCapsLock, "1", 0x0200, "⇧1"},
-        {122, kControl, "", 0x1000, "⌃?"},  // F1 has no characters
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.display);
-        recorder.toggle();
-        EXPECT_FALSE(type(c.keyCode, c.flags, c.characters));
-
-        EXPECT_FALSE(recorder.isRecording());
-        const ShortcutSpec expected{c.keyCode, c.carbon, c.display};
-        EXPECT_EQ(settings.manualRealignShortcut(), expected);
-        EXPECT_EQ(recorder.keyBoxText(), c.display);
-        EXPECT_TRUE(recorder.keyBoxUsesPrimaryColor());
-        EXPECT_TRUE(recorder.showsClearButton());
-        // The probe is undone, and the field listens to keys no more.
-        EXPECT_TRUE(service.registrations().empty());
-        EXPECT_TRUE(type(0, kShift, "a"));
-    }
-    // Each recording probed once, each probe took an id.
-    EXPECT_EQ(center.nextId(), 6u);
-    EXPECT_TRUE(store.contents().contains("manualRealignShortcut"));
-}
-
-// Every way a recording ends: the keyboard and the keys are free again, and the shortcut is kept,
-// replaced or cleared.
+// Every way a recording ends, a key typed or a button or the window: the keyboard and the keys are
+// free again, and the shortcut is kept, replaced or cleared. A combination is stored with its
+// Carbon mask and display string, after a probe that took an id and was undone.
 TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesTheShortcut) {
     service.holdElsewhere(17, 0x1800);
-    const ShortcutSpec shiftA{0, 0x0200, "⇧A"};
-    const std::string conflict = "このキーの組み合わせは他のアプリと衝突しているため使用できません";
     struct Way {
         const char* name;
-        std::function<void()> leave;
+        std::optional<KeyEvent> key;
+        std::function<void()> act;  // when no key
         std::optional<ShortcutSpec> stored;
-        std::optional<std::string> error;
-        bool probes;
+        bool refused = false;
     };
     const Way ways[] = {
-        {"Escape", [&] { EXPECT_FALSE(type(53, 0, "\x1b")); }, kControlOptionR, {}, false},
-        {"Escape with command",
-         [&] { EXPECT_FALSE(type(53, kCommand, "\x1b")); },
-         kControlOptionR,
-         {},
-         false},
+        {"Escape", KeyEvent{53, 0, "\x1b"}, {}, kControlOptionR},
+        {"Escape with command", KeyEvent{53, kCommand, "\x1b"}, {}, kControlOptionR},
         {"Escape with control and shift",
-         [&] { EXPECT_FALSE(type(53, kControl | kShift, "\x1b")); },
-         kControlOptionR,
+         KeyEvent{53, kControl | kShift, "\x1b"},
          {},
-         false},
-        {"a recorded combination", [&] { type(0, kShift, "a"); }, shiftA, {}, true},
-        {"a refused combination", [&] { EXPECT_FALSE(type(17, kControl | kOption, "t")); },
-         kControlOptionR, conflict, true},
-        {"the cancel button", [&] { recorder.toggle(); }, kControlOptionR, {}, false},
-        {"the clear button", [&] { recorder.clear(); }, std::nullopt, {}, false},
-        {"the window hiding", [&] { recorder.fieldDisappeared(); }, kControlOptionR, {}, false},
+         kControlOptionR},
+        {"⇧A", KeyEvent{0, kShift, "a"}, {}, ShortcutSpec{0, 0x0200, "⇧A"}},
+        {"⌃⌥⌘K",
+         KeyEvent{40, kControl | kOption | kCommand, "k"},
+         {},
+         ShortcutSpec{40, 0x1900, "⌃⌥⌘K"}},
+        {"⌃⌥⇧⌘R",
+         KeyEvent{15, kCommand | kShift | kOption | kControl, "r"},
+         {},
+         ShortcutSpec{15, 0x1B00, "⌃⌥⇧⌘R"}},
+        {"⇧1 with caps lock",
+         KeyEvent{18, kShift | kCapsLock, "1"},
+         {},
+         ShortcutSpec{18, 0x0200, "⇧1"}},
+        {"⌃F1, which has no characters",
+         KeyEvent{122, kControl, ""},
+         {},
+         ShortcutSpec{122, 0x1000, "⌃?"}},
+        {"a refused combination", KeyEvent{17, kControl | kOption, "t"}, {}, kControlOptionR, true},
+        {"the cancel button", {}, [&] { recorder.toggle(); }, kControlOptionR},
+        {"the clear button", {}, [&] { recorder.clear(); }, std::nullopt},
+        {"the window hiding", {}, [&] { recorder.fieldDisappeared(); }, kControlOptionR},
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         settings.setManualRealignShortcut(kControlOptionR);
         service.clearOperations();
+        const std::uint32_t id = center.nextId();
         recorder.toggle();
         EXPECT_TRUE(recorder.isRecording());
         EXPECT_EQ(recorder.errorMessage(), std::nullopt);  // an earlier refusal's is gone
@@ -142,16 +117,29 @@ TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesThe
         type(0, 0, "a");
         EXPECT_TRUE(keyboard.isGrabbed()) << "a key without modifiers ended the grab";
         const int before = changes;
-        way.leave();
+        if (way.key) {
+            EXPECT_FALSE(keys.type(*way.key).has_value()) << "the key reached the window";
+        } else {
+            way.act();
+        }
         EXPECT_FALSE(recorder.isRecording());
         EXPECT_GT(changes, before);
         EXPECT_FALSE(keyboard.isGrabbed());
         EXPECT_EQ(keys.liveMonitorCount(), 0u);
         EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
+        EXPECT_EQ(AppSettings(store).manualRealignShortcut(), way.stored);
         EXPECT_EQ(recorder.keyBoxText(), way.stored ? way.stored->displayString : "未設定");
+        EXPECT_EQ(recorder.keyBoxUsesPrimaryColor(), way.stored.has_value());
         EXPECT_EQ(recorder.showsClearButton(), way.stored.has_value());
-        EXPECT_EQ(recorder.errorMessage(), way.error);
-        EXPECT_EQ(service.operations().empty(), !way.probes);
+        EXPECT_EQ(recorder.errorMessage(),
+                  way.refused
+                      ? std::optional<std::string>(
+                            "このキーの組み合わせは他のアプリと衝突しているため使用できません")
+                      : std::nullopt);
+        const bool probed = way.key && way.key->keyCode != 53;
+        EXPECT_EQ(center.nextId(), id + (probed ? 1 : 0));
+        EXPECT_EQ(service.operations().empty(), !probed);
+        EXPECT_TRUE(service.registrations().empty());
         EXPECT_TRUE(type(17, kControl | kOption, "t"));
         EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
     }
