@@ -1,5 +1,5 @@
 // The shell on the simulated desktop, with Qt's offscreen platform standing in for a tray: what a
-// user sees in the menu, the wait for a window manager, pausing, the settings window and quitting.
+// user sees in the menu, the wait for a window manager, the settings window and quitting.
 #include "app/app_delegate.h"
 
 #include <gtest/gtest.h>
