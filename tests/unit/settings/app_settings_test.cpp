@@ -93,25 +93,6 @@ TEST(AppSettingsLoading, CenterShortcutIsRewrittenOrRemovedAtStartUpTheOtherLeft
     }
 }
 
-TEST(AppSettingsLoading, AnotherDefaultWatchListStandsInOnlyForAMissingOrUnusableOne) {
-    const std::pair<std::optional<PrefValue>, Strings> cases[] = {
-        {std::nullopt, kLinuxDefaults},
-        {PrefArray{"XTerm", 7}, kLinuxDefaults},
-        {PrefArray{"Emacs"}, {"Emacs"}},
-        {PrefArray{}, {}},
-    };
-    for (const auto& [stored, expected] : cases) {
-        SimPreferencesStore store;
-        if (stored) {
-            store.setObject("monitoredBundleIdentifiers", *stored);
-        }
-        store.clearLog();
-        const AppSettings settings(store, AppSettings::linuxDefaultMonitoredBundleIdentifiers());
-        EXPECT_EQ(settings.monitoredBundleIdentifiers(), expected);
-        EXPECT_EQ(store.log(), kStartUpRemoval);  // the default is not written
-    }
-}
-
 TEST(AppSettingsAssignment, AnnouncesThenDeliversThenTakesThenWritesEvenForAnEqualValue) {
     SimPreferencesStore store;
     AppSettings settings(store);
@@ -207,7 +188,9 @@ TEST(AppSettingsSharedDeathTest, AbortsWhenUsedBeforeAStoreIsInstalled) {
 TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStoreEvenUnderConcurrentFirstUse) {
     auto store = std::make_shared<SimPreferencesStore>(
         SimPreferencesStore::Contents{{"windowSpacingMargin", 8}});
-    ASSERT_TRUE(AppSettings::installSharedStore(store, kLinuxDefaults));
+    // As the program installs it, with the watch list a Linux desktop starts with.
+    ASSERT_TRUE(AppSettings::installSharedStore(
+        store, AppSettings::linuxDefaultMonitoredBundleIdentifiers()));
     EXPECT_FALSE(AppSettings::installSharedStore(std::make_shared<SimPreferencesStore>()));
     std::vector<AppSettings*> seen(4);
     std::vector<std::jthread> threads;
