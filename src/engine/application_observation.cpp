@@ -7,14 +7,6 @@
 #include "settings/app_settings.h"
 
 namespace tallowmere {
-namespace {
-
-// Registered and removed in this order.
-constexpr std::string_view kApplicationNotifications[] = {"AXWindowCreated", "AXWindowMiniaturized",
-                                                          "AXWindowDeminiaturized"};
-
-}  // namespace
-
 void WindowCascadeManager::startMonitoring() {
     if (!ports_.accessibility.isProcessTrusted()) {
         return;
@@ -120,17 +112,26 @@ void WindowCascadeManager::startObserving(Pid pid) {
     }
     auto context = std::make_unique<ObserverContext>(ObserverContext{pid, this});
     void* refcon = context.get();
-    const AXError error = ax.addNotification(created.observer, axApp, "AXWindowCreated", refcon);
-    if (error != kAXErrorSuccess) {
-        log(DiagLine() << "AXObserverAddNotification 失敗 pid=" << pid << ": " << error);
+    NotificationRegistration windowCreated(ax, created.observer, axApp, "AXWindowCreated", refcon);
+    if (!windowCreated) {
+        log(DiagLine() << "AXObserverAddNotification 失敗 pid=" << pid << ": "
+                       << windowCreated.error());
         return;
     }
+    std::vector<NotificationRegistration> registrations;
+    registrations.push_back(std::move(windowCreated));
     for (std::string_view name : {"AXWindowMiniaturized", "AXWindowDeminiaturized"}) {
-        ax.addNotification(created.observer, axApp, name, refcon);
+        if (NotificationRegistration later(ax, created.observer, axApp, name, refcon); later) {
+            registrations.push_back(std::move(later));
+        }
     }
     ax.addRunLoopSource(created.observer);
     AppObservation& record = observations[pid];
-    record = AppObservation{axApp, created.observer, std::move(context), refcon};
+    record.axApp = axApp;
+    record.axObserver = created.observer;
+    record.context = std::move(context);
+    record.refcon = refcon;
+    record.applicationRegistrations = std::move(registrations);
     log(DiagLine() << "監視開始 pid=" << pid);
 
     const auto windows = access_.readWindows(axApp);
@@ -138,22 +139,24 @@ void WindowCascadeManager::startObserving(Pid pid) {
         return;
     }
     for (const AXElement& window : *windows) {
-        if (access_.isStandardWindow(window, pid) && observations.contains(pid)) {
-            const AppObservation& current = observations.at(pid);
-            ax.addNotification(current.axObserver, window, "AXUIElementDestroyed", current.refcon);
+        if (access_.isStandardWindow(window, pid)) {
+            subscribeWindowDestroyed(window, pid);
         }
     }
 }
 
 void WindowCascadeManager::tearDownObservation(AppObservation& record) {
-    for (std::string_view name : kApplicationNotifications) {
-        ports_.accessibility.removeNotification(record.axObserver, record.axApp, name);
+    for (NotificationRegistration& registration : record.applicationRegistrations) {
+        registration.reset();
     }
+    record.applicationRegistrations.clear();
     // Detached before the context goes, so the callback can never see a released context.
     ports_.accessibility.removeRunLoopSource(record.axObserver);
     record.context.reset();
     record.refcon = nullptr;
+    // The windows' registrations end with the observer, not one by one.
     record.axObserver.reset();
+    record.windowRegistrations.clear();
     record.axApp = AXElement();
 }
 
@@ -181,6 +184,9 @@ void WindowCascadeManager::handleAccessibilityNotification(const AXElement& elem
         // Read now: a closed window cannot be read 0.05 seconds later.
         const auto position = access_.readPosition(element);
         const auto size = access_.readSize(element);
+        if (name == "AXUIElementDestroyed") {
+            unsubscribeWindowDestroyed(element, pid);
+        }
         ports_.loop.dispatchAfter(kNotificationDelay,
                                   [weak = weak_from_this(), element, pid, position, size] {
                                       if (auto self = weak.lock()) {

@@ -49,9 +49,21 @@ void WindowCascadeManager::subscribeWindowDestroyed(const AXElement& window, Pid
     if (found == observations.end()) {
         return;
     }
-    const AppObservation& record = found->second;
-    ports_.accessibility.addNotification(record.axObserver, window, "AXUIElementDestroyed",
-                                         record.refcon);
+    AppObservation& record = found->second;
+    NotificationRegistration registration(ports_.accessibility, record.axObserver, window,
+                                          "AXUIElementDestroyed", record.refcon);
+    if (registration) {
+        record.windowRegistrations.push_back(std::move(registration));
+    }
+}
+
+void WindowCascadeManager::unsubscribeWindowDestroyed(const AXElement& window, Pid pid) {
+    auto found = observations.find(pid);
+    if (found == observations.end()) {
+        return;
+    }
+    std::erase_if(found->second.windowRegistrations,
+                  [&](const NotificationRegistration& r) { return r.element() == window; });
 }
 
 }  // namespace tallowmere

@@ -15,6 +15,7 @@
 #include "motion/easing_function.h"
 #include "motion/feedback.h"
 #include "motion/trajectories.h"
+#include "platform/notification_registration.h"
 #include "settings/alignment_anchor.h"
 
 namespace tallowmere {
@@ -32,6 +33,10 @@ class WindowCascadeManager : public std::enable_shared_from_this<WindowCascadeMa
         AXObserver axObserver;
         std::unique_ptr<ObserverContext> context;
         void* refcon = nullptr;  // the address of *context
+        // The three application-level registrations, in the order they are made and removed.
+        std::vector<NotificationRegistration> applicationRegistrations;
+        // Each watched window's closing: dropped when it closes, else it ends with the observer.
+        std::vector<NotificationRegistration> windowRegistrations;
     };
 
     // What one animation run captures at its start and never changes.
@@ -63,6 +68,7 @@ class WindowCascadeManager : public std::enable_shared_from_this<WindowCascadeMa
     void forgetKnownRect(const AXElement& window, Pid pid);
     void forgetApplicationRects(Pid pid);
     void subscribeWindowDestroyed(const AXElement& window, Pid pid);
+    void unsubscribeWindowDestroyed(const AXElement& window, Pid pid);
 
     // --- row layout and animation ---
     void arrangeRow(const std::vector<WindowSnapshot>& windows, AlignmentAnchor anchor,

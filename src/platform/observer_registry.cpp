@@ -93,7 +93,10 @@ void ObserverRegistry::deliver(const Target& target, std::string_view notificati
     // Looked up again: a registration removed meanwhile delivers nothing.
     for (const Registration& r : observer->registrations_) {
         if (r.element == target.registeredOn && r.notification == notification) {
-            observer->callback_(observer, subject ? *subject : r.element, notification, r.refcon);
+            // A copy: the callback may remove this very registration.
+            const Registration found = r;
+            observer->callback_(observer, subject ? *subject : found.element, notification,
+                                found.refcon);
             return;
         }
     }

@@ -95,6 +95,9 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
     // The last window closing does nothing.
     expectClosingChangesNothing(b);
     EXPECT_TRUE(engine->knownWindowRects.at(xterm).empty());
+    // Closed windows leave no registration behind however long XTerm runs: the three
+    // application-level ones remain.
+    EXPECT_EQ(desktop.registrations(xterm).size(), 3u);
 }
 
 TEST_F(XTermStory, BurstIsHandledOncePerNotificationAndUnreadableWindowsAreReported) {
