@@ -1,5 +1,6 @@
-// The program beside a window manager that is replaced or crashes, and starting while windows
-// map: it rearranges nothing, watches every window and lines up the next one exactly.
+// The program among clients that write whatever they like into window and root properties, and
+// beside a window manager that is replaced or crashes: it lives on, follows the frames and lines
+// up the next window exactly.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -16,6 +17,59 @@ using namespace std::string_literals;
 
 void pauseSeconds(double seconds) {
     waitUntil([] { return false; }, seconds);
+}
+
+// C opens alone and is moved by a pager to (700, 300); D opens at (1300, 500). If the program
+// still follows frames, the row [C, D] is centred on C's new place, as [A, B] in the row scenario:
+// C at 690 - w/2, D at 710 + w/2, both at 300.
+TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
+    // Already there when the program starts: a class of 9000 bytes and no NUL. (The backend tests
+    // read every malformed shape; here the whole program meets them.)
+    const xcb_window_t longClass = desktop_->openWindow(std::string(9000, 'w'), 40, 40);
+    startWith(preferences("none"), 100, 100);
+    kit::Probe& probe = *desktop_;
+    // A watched window whose extents add up past any int.
+    const xcb_window_t huge = desktop_->openWindow("huge\0XTerm\0"s, 900, 500);
+    ASSERT_TRUE(waitUntil([&] { return desktop_->listed(huge) && desktop_->normalState(huge); }));
+    ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 1; }))
+        << app_->errorOutput();
+    probe.setCardinals(huge, "_NET_FRAME_EXTENTS",
+                       {0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 0x80000000});
+    // A work area far off the root.
+    const std::vector<std::uint32_t> workArea = probe.cardinals(probe.root(), "_NET_WORKAREA");
+    probe.setCardinals(probe.root(), "_NET_WORKAREA",
+                       {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF});
+    // For half a second the client list names the root, and every window twice.
+    const std::vector<xcb_window_t> list = probe.clientList();
+    std::vector<xcb_window_t> rogue = list;
+    rogue.insert(rogue.end(), list.begin(), list.end());
+    rogue.push_back(probe.root());
+    probe.setClientList(rogue);
+    pauseSeconds(0.5);
+    probe.setClientList(list);
+
+    // A decision that reads the absurd window's size.
+    open(1300, 500);
+    ASSERT_TRUE(waitUntil([&] {
+        return app_->countLines("整列実行") >= 2 || app_->countLines("全体幅") >= 1;
+    })) << app_->errorOutput();
+    ASSERT_TRUE(app_->running()) << app_->errorOutput();
+
+    // Back to an honest desktop, the program still there.
+    desktop_->closeWindow(huge);
+    desktop_->closeWindow(longClass);
+    closeAll();
+    if (!workArea.empty()) {
+        probe.setCardinals(probe.root(), "_NET_WORKAREA", workArea);
+    }
+    Xterm& c = open(1200, 600);
+    ASSERT_TRUE(waitUntil([&] {
+        return app_->countLines("既存の標準ウィンドウがないため整列不要") >= 1;
+    })) << app_->errorOutput();
+    probe.moveFrame(c.window, 700, 300);
+    ASSERT_TRUE(waitUntil([&] { return desktop_->frame(c.window) == FramePosition{700, 300}; }));
+    Xterm& d = open(1300, 500);
+    expectFrames({{&c, {690 - w_ / 2, 300}}, {&d, {710 + w_ / 2, 300}}});
 }
 
 // A window manager taking over from the running one, or one started after the last was killed
