@@ -249,6 +249,8 @@ TEST_F(X11HotKeyServiceTest, UnregisteringOrDestroyingReleasesTheCombination) {
 
     EXPECT_EQ(service->unregisterHotKey(first.ref), kNoErr);
     EXPECT_NE(service->unregisterHotKey(first.ref), kNoErr);
+    // Another client sees the ungrab only once the server has taken our requests.
+    ours->sync();
     EXPECT_TRUE(other->grabAllVariants(kR));
     other->ungrabAll(kR);
 
