@@ -15,6 +15,8 @@
 namespace tallowmere::e2e {
 
 using kit::Box;
+using kit::ChildProcess;
+using kit::Finished;
 using kit::FramePosition;
 using kit::runTallowmere;
 using kit::Tallowmere;
@@ -55,6 +57,10 @@ class Arrangement : public ::testing::Test {
             app_->expectCleanQuit();
             app_.reset();
         }
+        closeAll();
+    }
+
+    void closeAll() {
         std::vector<xcb_window_t> windows = dialogs_;
         for (xcb_window_t dialog : dialogs_) {
             desktop_->closeWindow(dialog);
