@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 #include <cstdlib>
 #include <string_view>
 
@@ -12,6 +14,8 @@
 
 namespace tallowmere {
 namespace {
+
+constexpr int kFirstReportTimeoutMs = 5000;
 
 // Installed as <prefix>/share/tallowmere/kwin beside <prefix>/bin; a build that was never
 // installed uses the source tree's.
@@ -44,6 +48,21 @@ std::unique_ptr<KWinBackend> KWinBackend::open(std::string& whyNot) {
     std::unique_ptr<KWinBackend> self(new KWinBackend());
     self->bridge_ = std::make_unique<kwin::ScriptBridge>(self->desktop_, bus, scriptPath());
     if (!self->bridge_->start(whyNot)) {
+        return nullptr;
+    }
+    // The windows that are there already are taken in silently, as on X11, where they are read
+    // at start: a window that opens after start-up must not be mistaken for one of them.
+    QEventLoop wait;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, &wait, &QEventLoop::quit);
+    giveUp.start(kFirstReportTimeoutMs);
+    while (!self->desktop_.connected() && giveUp.isActive()) {
+        wait.processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (!self->desktop_.connected()) {
+        whyNot = "KWin loaded the script but it did not report within " +
+                 std::to_string(kFirstReportTimeoutMs / 1000) + " s";
         return nullptr;
     }
     return self;

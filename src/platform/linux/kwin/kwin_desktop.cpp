@@ -224,12 +224,10 @@ std::vector<RunningWindow> KWinDesktop::runningWindows() const {
     return result;
 }
 
-std::optional<std::string> KWinDesktop::windowIdOf(const AXElement& element) const {
+std::optional<ReportedWindow> KWinDesktop::reportedWindowOf(const AXElement& element) const {
     const auto* ref = dynamic_cast<const ElementRef*>(element.get());
-    if (!ref || ref->kind != ElementRef::Kind::window) {
-        return std::nullopt;
-    }
-    return ref->window;
+    const Window* window = ref ? windowOf(*ref) : nullptr;
+    return window ? std::optional<ReportedWindow>(window->reported) : std::nullopt;
 }
 
 // ---- accessibility ----

@@ -43,8 +43,8 @@ class KWinDesktop final : public Accessibility, public Workspace, public Screens
     // Called when a move was requested, so that the batch can be sent on this loop turn.
     void onMoveRequested(std::function<void()> handler) { moveRequested_ = std::move(handler); }
     std::vector<RunningWindow> runningWindows() const;
-    // The window an element stands for, for tests.
-    std::optional<std::string> windowIdOf(const AXElement& element) const;
+    // What the script last reported about the window an element stands for, for tests.
+    std::optional<ReportedWindow> reportedWindowOf(const AXElement& element) const;
 
     // Accessibility. "Trusted" means the script reports to us.
     bool isProcessTrusted() override { return connected_; }

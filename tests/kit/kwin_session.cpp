@@ -1,0 +1,121 @@
+#include "kwin_session.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace tallowmere::kit {
+namespace {
+
+const char* const kWindowList =
+    "var list = typeof workspace.windowList === 'function' ? workspace.windowList()"
+    " : workspace.clientList();\n";
+
+std::string logPath() {
+    const char* log = std::getenv("TALLOWMERE_KWIN_LOG");
+    return log ? log : "";
+}
+
+int scripting(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{"dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin",
+                                  "/Scripting"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return run(argv);
+}
+
+}  // namespace
+
+int runOnPrivateKWin(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* own = std::getenv("TALLOWMERE_PRIVATE_WAYLAND");
+    if (!runtime || !wayland || !own || std::string(runtime) + "/" + wayland != own ||
+        logPath().empty()) {
+        std::cerr << "refusing to run: not a private KWin session from scripts/with-desktop "
+                     "--kwin\n";
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
+
+WaylandWindow::WaylandWindow(const std::string& client, const std::string& appId, int width,
+                             int height)
+    : process_(std::make_unique<ChildProcess>(
+          std::vector<std::string>{client, appId, std::to_string(width), std::to_string(height)})) {
+    process_->waitForLine("shown");
+}
+
+std::vector<std::string> KWinProbe::evaluate(const std::string& body) {
+    const std::string name =
+        "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial_);
+    const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
+    const std::string mark = name + " ";
+    {
+        std::ofstream script(path);
+        script << "function report(s) { print('" << mark << "' + s); }\n"
+               << kWindowList << body << "\nreport('end');\n";
+    }
+    std::vector<std::string> lines;
+    scripting({"org.kde.kwin.Scripting.loadScript", "string:" + path, "string:" + name});
+    scripting({"org.kde.kwin.Scripting.start"});
+    // KWin prints a script's lines to its standard error, which with-desktop keeps in a file.
+    waitUntil(
+        [&] {
+            lines.clear();
+            std::ifstream log(logPath());
+            bool ended = false;
+            for (std::string line; std::getline(log, line);) {
+                const auto at = line.find(mark);
+                if (at == std::string::npos) {
+                    continue;
+                }
+                const std::string text = line.substr(at + mark.size());
+                if (text == "end") {
+                    ended = true;
+                } else {
+                    lines.push_back(text);
+                }
+            }
+            return ended;
+        },
+        10);
+    scripting({"org.kde.kwin.Scripting.unloadScript", "string:" + name});
+    std::remove(path.c_str());
+    return lines;
+}
+
+std::map<pid_t, KWinFrame> KWinProbe::frames() {
+    std::map<pid_t, KWinFrame> result;
+    for (const std::string& line :
+         evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i], g = w.frameGeometry;"
+                  " report(w.pid + ' ' + g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height + ' ' +"
+                  " (w.minimized ? 1 : 0)); }")) {
+        std::istringstream in(line);
+        pid_t pid = 0;
+        KWinFrame f;
+        if (in >> pid >> f.x >> f.y >> f.width >> f.height >> f.minimized) {
+            result[pid] = f;
+        }
+    }
+    return result;
+}
+
+std::optional<KWinFrame> KWinProbe::frameOf(pid_t pid) {
+    auto all = frames();
+    auto it = all.find(pid);
+    return it == all.end() ? std::nullopt : std::optional<KWinFrame>(it->second);
+}
+
+void KWinProbe::setMinimized(pid_t pid, bool minimized) {
+    evaluate("for (var i = 0; i < list.length; ++i) { if (list[i].pid === " + std::to_string(pid) +
+             ") { list[i].minimized = " + (minimized ? "true" : "false") +
+             "; if (!list[i].minimized) { if (typeof workspace.activeWindow !== 'undefined')"
+             " workspace.activeWindow = list[i]; else workspace.activeClient = list[i]; } } }");
+}
+
+}  // namespace tallowmere::kit

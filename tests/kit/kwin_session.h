@@ -1,0 +1,55 @@
+// The private KDE Plasma session of scripts/with-desktop --kwin, seen from a test: the refusal of
+// any other session, windows of a small Qt Wayland client, and a probe that asks KWin itself
+// (through a throw-away script of its own) where the windows are.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "child_process.h"
+
+namespace tallowmere::kit {
+
+// The entry of a test binary run by scripts/with-desktop --kwin: refuses any Wayland socket it
+// did not get from there.
+int runOnPrivateKWin(int argc, char** argv);
+
+// One process with one plain window whose app id (KWin's resource class) is `appId`.
+class WaylandWindow {
+  public:
+    WaylandWindow(const std::string& client, const std::string& appId, int width, int height);
+    pid_t pid() const { return process_->pid(); }
+    void close() { process_->signal(15); }
+
+  private:
+    std::unique_ptr<ChildProcess> process_;
+};
+
+struct KWinFrame {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool minimized = false;
+    friend bool operator==(const KWinFrame&, const KWinFrame&) = default;
+};
+
+class KWinProbe {
+  public:
+    // Every managed window's frame by its process, as KWin has it now.
+    std::map<pid_t, KWinFrame> frames();
+    std::optional<KWinFrame> frameOf(pid_t pid);
+    // Minimises or restores the process's window, as the user would.
+    void setMinimized(pid_t pid, bool minimized);
+
+  private:
+    // Runs a script body in KWin; the lines it printed with report(...).
+    std::vector<std::string> evaluate(const std::string& body);
+    int serial_ = 0;
+};
+
+}  // namespace tallowmere::kit

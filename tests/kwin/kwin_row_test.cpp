@@ -1,0 +1,120 @@
+// The whole program on a headless KWin with real Wayland clients, checked by KWin's own account of
+// the frames (a probe script of the test's, not our bridge).
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <list>
+#include <map>
+
+#include "kwin_session.h"
+#include "program.h"
+
+namespace tallowmere::kwintest {
+namespace {
+
+using kit::KWinFrame;
+using kit::waitUntil;
+using kit::WaylandWindow;
+
+// Without a decoration plugin KWin's frame is the client's size.
+constexpr int kWidth = 300;
+constexpr int kHeight = 200;
+
+const char* const kPreferences =
+    R"({"monitoredBundleIdentifiers": ["Row"], "windowSpacingMargin": 20,)"
+    R"( "animationEasing": "none", "showFlashOverlay": false,)"
+    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+
+class KWinRow : public ::testing::Test {
+  protected:
+    WaylandWindow& open() {
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, "Row", kWidth, kHeight);
+        const pid_t pid = windows_.back().pid();
+        EXPECT_TRUE(waitUntil([&] { return probe_.frameOf(pid).has_value(); }));
+        return windows_.back();
+    }
+
+    // Waits until every window stands at its place; the frames KWin has then, or last.
+    void expectAt(const std::map<const WaylandWindow*, std::pair<int, int>>& places) {
+        std::map<pid_t, KWinFrame> frames;
+        auto there = [&] {
+            frames = probe_.frames();
+            for (const auto& [window, at] : places) {
+                auto it = frames.find(window->pid());
+                if (it == frames.end() || it->second.x != at.first || it->second.y != at.second) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        if (waitUntil(there, 10)) {
+            return;
+        }
+        for (const auto& [window, at] : places) {
+            const KWinFrame f = frames[window->pid()];
+            ADD_FAILURE() << "pid " << window->pid() << " at " << f.x << "," << f.y << ", expected "
+                          << at.first << "," << at.second << '\n'
+                          << app_->errorOutput();
+        }
+    }
+
+    kit::KWinProbe probe_;
+    std::unique_ptr<e2e::Tallowmere> app_;
+    std::list<WaylandWindow> windows_;
+};
+
+// A opens where KWin puts it, at (ax, ay), and stays: it is alone. Frames are w = 300 by 200,
+// spacing 20, the work area the whole 1920x1080 screen.
+// B: the reference is A's centre, ax + 150; the row [A, B] is 620 wide and starts at
+// ax + 150 - 310 = ax - 160, B at ax - 160 + 320 = ax + 160; tops stay at ay (equal heights).
+// C: the reference is the centre of [A, B], (ax - 160 + ax + 460) / 2 = ax + 150 again; the row is
+// 940 wide and starts at ax + 150 - 470 = ax - 320: A at ax - 320, B at ax, C at ax + 320.
+// B closes: A, C and B's last place span ax - 320 .. ax + 620, centre ax + 150: [A, C] stands as
+// [A, B] did, at ax - 160 and ax + 160.
+// C is minimised: A and C's place span ax - 160 .. ax + 460, centre ax + 150: A alone at ax.
+// C is restored: it joins on the right of A as B did: ax - 160 and ax + 160.
+TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
+    app_ = std::make_unique<e2e::Tallowmere>(kPreferences, "");
+    ASSERT_TRUE(app_->process().waitForLine("tallowmere: started")) << app_->errorOutput();
+
+    WaylandWindow& a = open();
+    ASSERT_TRUE(app_->process().waitForLine("既存の標準ウィンドウがないため整列不要"))
+        << app_->errorOutput();
+    const KWinFrame a0 = probe_.frameOf(a.pid()).value();
+    ASSERT_EQ(a0.width, kWidth);
+    ASSERT_EQ(a0.height, kHeight);
+    const int ax = a0.x;
+    const int ay = a0.y;
+    // The row of three must fit on the screen for the places above to hold.
+    ASSERT_GE(ax - 320, 0);
+    ASSERT_LE(ax + 320 + kWidth, 1920);
+
+    WaylandWindow& b = open();
+    expectAt({{&a, {ax - 160, ay}}, {&b, {ax + 160, ay}}});
+    WaylandWindow& c = open();
+    expectAt({{&a, {ax - 320, ay}}, {&b, {ax, ay}}, {&c, {ax + 320, ay}}});
+
+    b.close();
+    expectAt({{&a, {ax - 160, ay}}, {&c, {ax + 160, ay}}});
+
+    probe_.setMinimized(c.pid(), true);
+    expectAt({{&a, {ax, ay}}});
+    probe_.setMinimized(c.pid(), false);
+    expectAt({{&a, {ax - 160, ay}}, {&c, {ax + 160, ay}}});
+
+    // Quitting unloads the bridge script from KWin.
+    app_->process().signal(SIGTERM);
+    EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
+    EXPECT_NE(kit::run({"sh", "-c",
+                        "dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "
+                        "org.kde.kwin.Scripting.isScriptLoaded string:tallowmere | "
+                        "grep -q 'boolean true'"}),
+              0);
+}
+
+}  // namespace
+}  // namespace tallowmere::kwintest
+
+int main(int argc, char** argv) {
+    return tallowmere::kit::runOnPrivateKWin(argc, argv);
+}
