@@ -1,7 +1,6 @@
 // The whole program on a headless KWin with real Wayland clients, checked by KWin's own account of
 // the frames (a probe script of the test's, not our bridge).
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <list>
 #include <map>
@@ -24,6 +23,10 @@ const char* const kPreferences =
     R"({"monitoredBundleIdentifiers": ["Row"], "windowSpacingMargin": 20,)"
     R"( "animationEasing": "none", "showFlashOverlay": false,)"
     R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+
+// Later starts hand their command over and never read preferences; should one run by mistake, it
+// finds none of the user's.
+const char* const kNoPreferences = "XDG_CONFIG_HOME=/nonexistent/tallowmere-kwin-test";
 
 class KWinRow : public ::testing::Test {
   protected:
@@ -102,9 +105,12 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     probe_.setMinimized(c.pid(), false);
     expectAt({{&a, {ax - 160, ay}}, {&c, {ax + 160, ay}}});
 
-    // Quitting unloads the bridge script from KWin.
-    app_->process().signal(SIGTERM);
+    // One program per session, commanded over the session bus; quitting unloads the script.
+    EXPECT_EQ(e2e::runTallowmere({}, {kNoPreferences}).status, 0);
+    EXPECT_TRUE(app_->process().waitForLine("tallowmere: command: settings"));
+    EXPECT_EQ(e2e::runTallowmere({"--quit"}, {kNoPreferences}).status, 0);
     EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
+    EXPECT_EQ(e2e::runTallowmere({"--quit"}, {kNoPreferences}).status, 1);
     EXPECT_NE(kit::run({"sh", "-c",
                         "dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "
                         "org.kde.kwin.Scripting.isScriptLoaded string:tallowmere | "
