@@ -43,10 +43,15 @@ int runOnPrivateKWin(int argc, char** argv) {
     return RUN_ALL_TESTS();
 }
 
-WaylandWindow::WaylandWindow(const std::string& client, const std::string& appId, int width,
-                             int height)
-    : process_(std::make_unique<ChildProcess>(
-          std::vector<std::string>{client, appId, std::to_string(width), std::to_string(height)})) {
+WaylandWindow::WaylandWindow(const std::string& client, const std::string& appId,
+                             const std::string& title, int width, int height, bool dialog)
+    : title_(title) {
+    std::vector<std::string> argv{client, appId, title, std::to_string(width),
+                                  std::to_string(height)};
+    if (dialog) {
+        argv.push_back("dialog");
+    }
+    process_ = std::make_unique<ChildProcess>(argv);
     process_->waitForLine("shown");
 }
 
@@ -89,33 +94,36 @@ std::vector<std::string> KWinProbe::evaluate(const std::string& body) {
     return lines;
 }
 
-std::map<pid_t, KWinFrame> KWinProbe::frames() {
-    std::map<pid_t, KWinFrame> result;
+std::map<std::string, KWinFrame> KWinProbe::frames() {
+    std::map<std::string, KWinFrame> result;
+    // The title last: it may hold spaces.
     for (const std::string& line :
          evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i], g = w.frameGeometry;"
-                  " report(w.pid + ' ' + g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height + ' ' +"
-                  " (w.minimized ? 1 : 0)); }")) {
+                  " report(g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height + ' ' +"
+                  " (w.minimized ? 1 : 0) + ' ' + w.caption); }")) {
         std::istringstream in(line);
-        pid_t pid = 0;
         KWinFrame f;
-        if (in >> pid >> f.x >> f.y >> f.width >> f.height >> f.minimized) {
-            result[pid] = f;
+        std::string title;
+        if (in >> f.x >> f.y >> f.width >> f.height >> f.minimized &&
+            std::getline(in >> std::ws, title)) {
+            result[title] = f;
         }
     }
     return result;
 }
 
-std::optional<KWinFrame> KWinProbe::frameOf(pid_t pid) {
+std::optional<KWinFrame> KWinProbe::frameOf(const std::string& title) {
     auto all = frames();
-    auto it = all.find(pid);
+    auto it = all.find(title);
     return it == all.end() ? std::nullopt : std::optional<KWinFrame>(it->second);
 }
 
-void KWinProbe::setMinimized(pid_t pid, bool minimized) {
-    evaluate("for (var i = 0; i < list.length; ++i) { if (list[i].pid === " + std::to_string(pid) +
-             ") { list[i].minimized = " + (minimized ? "true" : "false") +
-             "; if (!list[i].minimized) { if (typeof workspace.activeWindow !== 'undefined')"
-             " workspace.activeWindow = list[i]; else workspace.activeClient = list[i]; } } }");
+void KWinProbe::setMinimized(const std::string& title, bool minimized) {
+    // Titles here are the tests' own plain words: no quoting needed.
+    evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i]; if (w.caption === '" +
+             title + "') { w.minimized = " + (minimized ? "true" : "false") +
+             "; if (!w.minimized) { if (typeof workspace.activeWindow !== 'undefined')"
+             " workspace.activeWindow = w; else workspace.activeClient = w; } } }");
 }
 
 }  // namespace tallowmere::kit

@@ -18,14 +18,18 @@ namespace tallowmere::kit {
 // did not get from there.
 int runOnPrivateKWin(int argc, char** argv);
 
-// One process with one plain window whose app id (KWin's resource class) is `appId`.
+// One process with one plain window whose app id (KWin's resource class) is `appId` and whose
+// title is `title`; with `dialog`, also a dialog of it titled `title` + "-dialog".
 class WaylandWindow {
   public:
-    WaylandWindow(const std::string& client, const std::string& appId, int width, int height);
+    WaylandWindow(const std::string& client, const std::string& appId, const std::string& title,
+                  int width, int height, bool dialog = false);
     pid_t pid() const { return process_->pid(); }
+    const std::string& title() const { return title_; }
     void close() { process_->signal(15); }
 
   private:
+    std::string title_;
     std::unique_ptr<ChildProcess> process_;
 };
 
@@ -40,11 +44,11 @@ struct KWinFrame {
 
 class KWinProbe {
   public:
-    // Every managed window's frame by its process, as KWin has it now.
-    std::map<pid_t, KWinFrame> frames();
-    std::optional<KWinFrame> frameOf(pid_t pid);
-    // Minimises or restores the process's window, as the user would.
-    void setMinimized(pid_t pid, bool minimized);
+    // Every managed window's frame by its title, as KWin has it now.
+    std::map<std::string, KWinFrame> frames();
+    std::optional<KWinFrame> frameOf(const std::string& title);
+    // Minimises or restores the window, as the user would.
+    void setMinimized(const std::string& title, bool minimized);
 
   private:
     // Runs a script body in KWin; the lines it printed with report(...).

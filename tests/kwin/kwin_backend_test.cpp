@@ -9,9 +9,11 @@
 #include <deque>
 #include <list>
 #include <thread>
+#include <tuple>
 
 #include "kwin_session.h"
 #include "observer_contract.h"
+#include "platform/linux/kwin/batched_moves.h"
 #include "platform/linux/kwin/kwin_desktop.h"
 #include "platform/linux/kwin/script_bridge.h"
 
@@ -53,7 +55,7 @@ class KWinBackendTest : public ::testing::Test, public contract::ContractDesktop
     Accessibility& ax() override { return *desktop_; }
     Pid application() override { return pid_; }
     void openWindow() override {
-        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, kClass, 300, 200);
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, kClass, "window", 300, 200);
     }
     void closeWindow(const AXElement& window) override {
         const auto reported = desktop_->reportedWindowOf(window);
@@ -101,6 +103,41 @@ TEST_F(KWinBackendTest, ObserverDeliveryFollowsOrderAttachmentAndRemoval) {
 
 TEST_F(KWinBackendTest, ObserverHearsADestructionOnceAndNeverAgain) {
     contract::destructionIsHeardOnceAndNeverAgain(*this);
+}
+
+// What one batch to the script holds after the engine's writes of a frame (every window stands at
+// 0,0 before): each window's newest target once, in the order first asked, never a target the
+// window stands at, nothing for a window that went.
+TEST(BatchedMoves, OneBatchHoldsEachWindowsNewestTarget) {
+    using Request = std::tuple<std::string, int, int>;
+    struct Case {
+        const char* what;
+        std::vector<Request> requests;
+        std::vector<std::string> gone;
+        std::vector<kwin::Move> batch;
+    };
+    const Case cases[] = {
+        {"already there", {{"a", 0, 0}}, {}, {}},
+        {"newest wins", {{"a", 10, 0}, {"a", 20, 5}}, {}, {{"a", 20, 5}}},
+        {"one axis differs", {{"a", 0, 10}, {"a", 0, 7}}, {}, {{"a", 0, 7}}},
+        {"first asked first",
+         {{"b", 1, 1}, {"a", 2, 2}, {"b", 3, 3}},
+         {},
+         {{"b", 3, 3}, {"a", 2, 2}}},
+        {"window gone", {{"a", 5, 5}, {"b", 6, 6}}, {"a"}, {{"b", 6, 6}}},
+    };
+    for (const Case& c : cases) {
+        kwin::BatchedMoves moves;
+        for (const auto& [window, x, y] : c.requests) {
+            moves.request(window, x, y, 0, 0);
+        }
+        for (const std::string& window : c.gone) {
+            moves.forget(window);
+        }
+        EXPECT_EQ(moves.take(), c.batch) << c.what;
+        EXPECT_FALSE(moves.pending()) << c.what;
+        EXPECT_TRUE(moves.take().empty()) << c.what;
+    }
 }
 
 }  // namespace

@@ -19,9 +19,10 @@ using kit::WaylandWindow;
 constexpr int kWidth = 300;
 constexpr int kHeight = 200;
 
+// A glide rather than a jump: the row's places are where the animation's last batch must land.
 const char* const kPreferences =
     R"({"monitoredBundleIdentifiers": ["Row"], "windowSpacingMargin": 20,)"
-    R"( "animationEasing": "none", "showFlashOverlay": false,)"
+    R"( "animationEasing": "easeInOut", "animationDuration": 0.25, "showFlashOverlay": false,)"
     R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
 
 // Later starts hand their command over and never read preferences; should one run by mistake, it
@@ -30,20 +31,20 @@ const char* const kNoPreferences = "XDG_CONFIG_HOME=/nonexistent/tallowmere-kwin
 
 class KWinRow : public ::testing::Test {
   protected:
-    WaylandWindow& open() {
-        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, "Row", kWidth, kHeight);
-        const pid_t pid = windows_.back().pid();
-        EXPECT_TRUE(waitUntil([&] { return probe_.frameOf(pid).has_value(); }));
+    WaylandWindow& open(const std::string& title, const std::string& appId = "Row",
+                        bool dialog = false) {
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, appId, title, kWidth, kHeight, dialog);
+        EXPECT_TRUE(waitUntil([&] { return probe_.frameOf(title).has_value(); }));
         return windows_.back();
     }
 
-    // Waits until every window stands at its place; the frames KWin has then, or last.
-    void expectAt(const std::map<const WaylandWindow*, std::pair<int, int>>& places) {
-        std::map<pid_t, KWinFrame> frames;
+    // Waits until every window stands at its place.
+    void expectAt(const std::map<std::string, std::pair<int, int>>& places) {
+        std::map<std::string, KWinFrame> frames;
         auto there = [&] {
             frames = probe_.frames();
-            for (const auto& [window, at] : places) {
-                auto it = frames.find(window->pid());
+            for (const auto& [title, at] : places) {
+                auto it = frames.find(title);
                 if (it == frames.end() || it->second.x != at.first || it->second.y != at.second) {
                     return false;
                 }
@@ -53,10 +54,10 @@ class KWinRow : public ::testing::Test {
         if (waitUntil(there, 10)) {
             return;
         }
-        for (const auto& [window, at] : places) {
-            const KWinFrame f = frames[window->pid()];
-            ADD_FAILURE() << "pid " << window->pid() << " at " << f.x << "," << f.y << ", expected "
-                          << at.first << "," << at.second << '\n'
+        for (const auto& [title, at] : places) {
+            const KWinFrame f = frames[title];
+            ADD_FAILURE() << title << " at " << f.x << "," << f.y << ", expected " << at.first
+                          << "," << at.second << '\n'
                           << app_->errorOutput();
         }
     }
@@ -76,14 +77,18 @@ class KWinRow : public ::testing::Test {
 // [A, B] did, at ax - 160 and ax + 160.
 // C is minimised: A and C's place span ax - 160 .. ax + 460, centre ax + 150: A alone at ax.
 // C is restored: it joins on the right of A as B did: ax - 160 and ax + 160.
+// A's dialog and another application's window never move.
 TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     app_ = std::make_unique<e2e::Tallowmere>(kPreferences, "");
     ASSERT_TRUE(app_->process().waitForLine("tallowmere: started")) << app_->errorOutput();
 
-    WaylandWindow& a = open();
+    open("A", "Row", true);
     ASSERT_TRUE(app_->process().waitForLine("既存の標準ウィンドウがないため整列不要"))
         << app_->errorOutput();
-    const KWinFrame a0 = probe_.frameOf(a.pid()).value();
+    ASSERT_TRUE(waitUntil([&] { return probe_.frameOf("A-dialog").has_value(); }));
+    ASSERT_TRUE(app_->process().waitForLine("非標準ウィンドウの生成通知のため無視"))
+        << app_->errorOutput();
+    const KWinFrame a0 = probe_.frameOf("A").value();
     ASSERT_EQ(a0.width, kWidth);
     ASSERT_EQ(a0.height, kHeight);
     const int ax = a0.x;
@@ -91,19 +96,25 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     // The row of three must fit on the screen for the places above to hold.
     ASSERT_GE(ax - 320, 0);
     ASSERT_LE(ax + 320 + kWidth, 1920);
+    const KWinFrame dialogAt = probe_.frameOf("A-dialog").value();
+    open("other", "Other");
+    const KWinFrame otherAt = probe_.frameOf("other").value();
 
-    WaylandWindow& b = open();
-    expectAt({{&a, {ax - 160, ay}}, {&b, {ax + 160, ay}}});
-    WaylandWindow& c = open();
-    expectAt({{&a, {ax - 320, ay}}, {&b, {ax, ay}}, {&c, {ax + 320, ay}}});
+    WaylandWindow& b = open("B");
+    expectAt({{"A", {ax - 160, ay}}, {"B", {ax + 160, ay}}});
+    open("C");
+    expectAt({{"A", {ax - 320, ay}}, {"B", {ax, ay}}, {"C", {ax + 320, ay}}});
 
     b.close();
-    expectAt({{&a, {ax - 160, ay}}, {&c, {ax + 160, ay}}});
+    expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
 
-    probe_.setMinimized(c.pid(), true);
-    expectAt({{&a, {ax, ay}}});
-    probe_.setMinimized(c.pid(), false);
-    expectAt({{&a, {ax - 160, ay}}, {&c, {ax + 160, ay}}});
+    probe_.setMinimized("C", true);
+    expectAt({{"A", {ax, ay}}});
+    probe_.setMinimized("C", false);
+    expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
+
+    EXPECT_EQ(probe_.frameOf("A-dialog"), dialogAt);
+    EXPECT_EQ(probe_.frameOf("other"), otherAt);
 
     // One program per session, commanded over the session bus; quitting unloads the script.
     EXPECT_EQ(e2e::runTallowmere({}, {kNoPreferences}).status, 0);
