@@ -55,42 +55,66 @@ WaylandWindow::WaylandWindow(const std::string& client, const std::string& appId
     process_->waitForLine("shown");
 }
 
-std::vector<std::string> KWinProbe::evaluate(const std::string& body) {
+KWinProbe::~KWinProbe() {
+    for (const std::string& name : watchers_) {
+        unload(name);
+    }
+}
+
+std::string KWinProbe::load(const std::string& body) {
     const std::string name =
         "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial_);
-    const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
-    const std::string mark = name + " ";
     {
-        std::ofstream script(path);
-        script << "function report(s) { print('" << mark << "' + s); }\n"
-               << kWindowList << body << "\nreport('end');\n";
+        std::ofstream script(pathOf(name));
+        script << "function report(s) { print('" << name << " ' + s); }\n"
+               << kWindowList << body << "\n";
     }
-    std::vector<std::string> lines;
-    scripting({"org.kde.kwin.Scripting.loadScript", "string:" + path, "string:" + name});
+    scripting({"org.kde.kwin.Scripting.loadScript", "string:" + pathOf(name), "string:" + name});
     scripting({"org.kde.kwin.Scripting.start"});
+    return name;
+}
+
+void KWinProbe::unload(const std::string& name) {
+    scripting({"org.kde.kwin.Scripting.unloadScript", "string:" + name});
+    std::remove(pathOf(name).c_str());
+}
+
+std::string KWinProbe::pathOf(const std::string& name) {
+    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
+}
+
+std::vector<std::string> KWinProbe::reported(const std::string& name) {
     // KWin prints a script's lines to its standard error, which with-desktop keeps in a file.
+    const std::string mark = name + " ";
+    std::vector<std::string> lines;
+    std::ifstream log(logPath());
+    for (std::string line; std::getline(log, line);) {
+        const auto at = line.find(mark);
+        if (at != std::string::npos) {
+            lines.push_back(line.substr(at + mark.size()));
+        }
+    }
+    return lines;
+}
+
+std::string KWinProbe::watch(const std::string& body) {
+    watchers_.push_back(load(body));
+    return watchers_.back();
+}
+
+std::vector<std::string> KWinProbe::evaluate(const std::string& body) {
+    const std::string name = load(body + "\nreport('end');");
+    std::vector<std::string> lines;
     waitUntil(
         [&] {
-            lines.clear();
-            std::ifstream log(logPath());
-            bool ended = false;
-            for (std::string line; std::getline(log, line);) {
-                const auto at = line.find(mark);
-                if (at == std::string::npos) {
-                    continue;
-                }
-                const std::string text = line.substr(at + mark.size());
-                if (text == "end") {
-                    ended = true;
-                } else {
-                    lines.push_back(text);
-                }
-            }
-            return ended;
+            lines = reported(name);
+            return !lines.empty() && lines.back() == "end";
         },
         10);
-    scripting({"org.kde.kwin.Scripting.unloadScript", "string:" + name});
-    std::remove(path.c_str());
+    unload(name);
+    if (!lines.empty()) {
+        lines.pop_back();
+    }
     return lines;
 }
 
@@ -100,11 +124,11 @@ std::map<std::string, KWinFrame> KWinProbe::frames() {
     for (const std::string& line :
          evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i], g = w.frameGeometry;"
                   " report(g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height + ' ' +"
-                  " (w.minimized ? 1 : 0) + ' ' + w.caption); }")) {
+                  " (w.minimized ? 1 : 0) + ' ' + (w.active ? 1 : 0) + ' ' + w.caption); }")) {
         std::istringstream in(line);
         KWinFrame f;
         std::string title;
-        if (in >> f.x >> f.y >> f.width >> f.height >> f.minimized &&
+        if (in >> f.x >> f.y >> f.width >> f.height >> f.minimized >> f.active &&
             std::getline(in >> std::ws, title)) {
             result[title] = f;
         }

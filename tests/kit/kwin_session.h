@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 
@@ -39,21 +40,37 @@ struct KWinFrame {
     int width = 0;
     int height = 0;
     bool minimized = false;
+    bool active = false;
     friend bool operator==(const KWinFrame&, const KWinFrame&) = default;
 };
 
 class KWinProbe {
   public:
+    KWinProbe() = default;
+    ~KWinProbe();
+    KWinProbe(const KWinProbe&) = delete;
+    KWinProbe& operator=(const KWinProbe&) = delete;
+
     // Every managed window's frame by its title, as KWin has it now.
     std::map<std::string, KWinFrame> frames();
     std::optional<KWinFrame> frameOf(const std::string& title);
     // Minimises or restores the window, as the user would.
     void setMinimized(const std::string& title, bool minimized);
 
+    // Loads a script body that stays loaded as long as the probe (to follow signals); `list`
+    // holds the windows and report(text) prints a line. Returns its name for reported().
+    std::string watch(const std::string& body);
+    // The lines a script printed so far.
+    std::vector<std::string> reported(const std::string& name);
+
   private:
-    // Runs a script body in KWin; the lines it printed with report(...).
+    // Runs a script body in KWin to its end; the lines it printed.
     std::vector<std::string> evaluate(const std::string& body);
+    std::string load(const std::string& body);
+    void unload(const std::string& name);
+    static std::string pathOf(const std::string& name);
     int serial_ = 0;
+    std::vector<std::string> watchers_;
 };
 
 }  // namespace tallowmere::kit

@@ -2,6 +2,7 @@
 // the frames (a probe script of the test's, not our bridge).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <list>
 #include <map>
 
@@ -20,9 +21,10 @@ constexpr int kWidth = 300;
 constexpr int kHeight = 200;
 
 // A glide rather than a jump: the row's places are where the animation's last batch must land.
+// The border flashes are on.
 const char* const kPreferences =
     R"({"monitoredBundleIdentifiers": ["Row"], "windowSpacingMargin": 20,)"
-    R"( "animationEasing": "easeInOut", "animationDuration": 0.25, "showFlashOverlay": false,)"
+    R"( "animationEasing": "easeInOut", "animationDuration": 0.25, "showFlashOverlay": true,)"
     R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
 
 // Later starts hand their command over and never read preferences; should one run by mistake, it
@@ -78,6 +80,8 @@ class KWinRow : public ::testing::Test {
 // C is minimised: A and C's place span ax - 160 .. ax + 460, centre ax + 150: A alone at ax.
 // C is restored: it joins on the right of A as B did: ax - 160 and ax + 160.
 // A's dialog and another application's window never move.
+// When B joins, a border flashes at each destination, (ax - 160, ay) and (ax + 160, ay), 300 by
+// 200, kept above; the focus stays with B, and the flashes go.
 TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     app_ = std::make_unique<e2e::Tallowmere>(kPreferences, "");
     ASSERT_TRUE(app_->process().waitForLine("tallowmere: started")) << app_->errorOutput();
@@ -96,12 +100,37 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     // The row of three must fit on the screen for the places above to hold.
     ASSERT_GE(ax - 320, 0);
     ASSERT_LE(ax + 320 + kWidth, 1920);
-    const KWinFrame dialogAt = probe_.frameOf("A-dialog").value();
+    auto placeOf = [&](const std::string& title) {
+        const auto f = probe_.frameOf(title);
+        return f ? std::optional<std::pair<int, int>>({f->x, f->y}) : std::nullopt;
+    };
+    const auto dialogAt = placeOf("A-dialog");
     open("other", "Other");
-    const KWinFrame otherAt = probe_.frameOf("other").value();
+    const auto otherAt = placeOf("other");
 
+    // KWin's own record of where our feedback windows went, kept whenever the flash is.
+    const std::string flashes = probe_.watch(
+        "function seen(w) { var g = w.frameGeometry; report(g.x + ' ' + g.y + ' ' + g.width +"
+        " ' ' + g.height + ' ' + (w.keepAbove ? 1 : 0)); }\n"
+        "function follow(w) { if (String(w.caption).indexOf('tallowmere-feedback-') !== 0) return;"
+        " seen(w); w.frameGeometryChanged.connect(function () { seen(w); }); }\n"
+        "(workspace.windowAdded || workspace.clientAdded).connect(follow);");
     WaylandWindow& b = open("B");
     expectAt({{"A", {ax - 160, ay}}, {"B", {ax + 160, ay}}});
+    auto flashed = [&](int x) {
+        const auto lines = probe_.reported(flashes);
+        const std::string at = std::to_string(x) + " " + std::to_string(ay) + " 300 200 1";
+        return std::find(lines.begin(), lines.end(), at) != lines.end();
+    };
+    EXPECT_TRUE(waitUntil([&] { return flashed(ax - 160) && flashed(ax + 160); }))
+        << testing::PrintToString(probe_.reported(flashes));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto frames = probe_.frames();
+        return std::none_of(frames.begin(), frames.end(), [](const auto& f) {
+            return f.first.rfind("tallowmere-feedback-", 0) == 0;
+        });
+    }));
+    EXPECT_TRUE(probe_.frameOf("B").value_or(KWinFrame{}).active);
     open("C");
     expectAt({{"A", {ax - 320, ay}}, {"B", {ax, ay}}, {"C", {ax + 320, ay}}});
 
@@ -113,8 +142,8 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     probe_.setMinimized("C", false);
     expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
 
-    EXPECT_EQ(probe_.frameOf("A-dialog"), dialogAt);
-    EXPECT_EQ(probe_.frameOf("other"), otherAt);
+    EXPECT_EQ(placeOf("A-dialog"), dialogAt);
+    EXPECT_EQ(placeOf("other"), otherAt);
 
     // One program per session, commanded over the session bus; quitting unloads the script.
     EXPECT_EQ(e2e::runTallowmere({}, {kNoPreferences}).status, 0);

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
+#include <QWidget>
 #include <cstdlib>
 #include <string_view>
 
@@ -47,6 +48,18 @@ std::unique_ptr<KWinBackend> KWinBackend::open(std::string& whyNot) {
     }
     std::unique_ptr<KWinBackend> self(new KWinBackend());
     self->bridge_ = std::make_unique<kwin::ScriptBridge>(self->desktop_, bus, scriptPath());
+    KWinBackend* raw = self.get();
+    // KWin composites always. Our windows cannot place themselves: the script puts each one, known
+    // by a title of its own, where it belongs.
+    self->feedback_ = std::make_unique<linux_qt::QtFeedbackWindows>(
+        self->loop_, self->desktop_, true, [raw](QWidget& widget, const QRect& frame) {
+            const QString title =
+                QStringLiteral("tallowmere-feedback-%1").arg(++raw->feedbackWindows_);
+            widget.setWindowTitle(title);
+            widget.resize(frame.size());
+            raw->bridge_->place(
+                {title.toStdString(), {frame.x(), frame.y(), frame.width(), frame.height()}});
+        });
     if (!self->bridge_->start(whyNot)) {
         return nullptr;
     }

@@ -10,6 +10,7 @@
 #include "platform/linux/kwin/kwin_desktop.h"
 #include "platform/linux/kwin/script_bridge.h"
 #include "platform/linux/kwin/unserved_ports.h"
+#include "platform/linux/qt/qt_feedback_windows.h"
 #include "platform/linux/qt/qt_main_loop.h"
 
 namespace tallowmere {
@@ -28,7 +29,7 @@ class KWinBackend final : public DesktopBackend {
     Accessibility& accessibility() override { return desktop_; }
     Workspace& workspace() override { return desktop_; }
     Screens& screens() override { return desktop_; }
-    FeedbackWindows& feedbackWindows() override { return feedback_; }
+    FeedbackWindows& feedbackWindows() override { return *feedback_; }
     HotKeyService& hotKeys() override { return hotKeys_; }
     LocalKeyMonitor& keyMonitor() override { return keyMonitor_; }
     KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()>) override { return keyboardGrab_; }
@@ -44,11 +45,12 @@ class KWinBackend final : public DesktopBackend {
 
     linux_qt::QtMainLoop loop_;
     kwin::KWinDesktop desktop_;
-    kwin::UnplacedFeedbackWindows feedback_{loop_};
+    std::unique_ptr<linux_qt::QtFeedbackWindows> feedback_;
     kwin::UnavailableHotKeys hotKeys_;
     kwin::NoKeyMonitor keyMonitor_;
     kwin::NoKeyboardGrab keyboardGrab_;
     std::unique_ptr<kwin::ScriptBridge> bridge_;
+    std::uint64_t feedbackWindows_ = 0;
 };
 
 }  // namespace tallowmere

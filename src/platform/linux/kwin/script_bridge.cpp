@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "platform/linux/kwin/kwin_desktop.h"
-#include "platform/linux/kwin/script_reports.h"
 
 namespace tallowmere::kwin {
 namespace {
@@ -31,16 +30,23 @@ ScriptBridge::ScriptBridge(KWinDesktop& desktop, QDBusConnection bus, QString sc
     idle_.setSingleShot(true);
     idle_.setInterval(kIdleAnswerMs);
     connect(&idle_, &QTimer::timeout, this, [this] { answerPoll(); });
-    desktop_.onMoveRequested([this] {
-        // Every move of one frame goes in one batch: answer once the frame's writes are done.
-        if (poll_ && !answerQueued_) {
-            answerQueued_ = true;
-            QTimer::singleShot(0, this, [this] {
-                answerQueued_ = false;
-                answerPoll();
-            });
-        }
-    });
+    desktop_.onMoveRequested([this] { answerSoon(); });
+}
+
+// Every move of one frame goes in one batch: answer once the frame's writes are done.
+void ScriptBridge::answerSoon() {
+    if (poll_ && !answerQueued_) {
+        answerQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+            answerQueued_ = false;
+            answerPoll();
+        });
+    }
+}
+
+void ScriptBridge::place(Placement placement) {
+    placements_.push_back(std::move(placement));
+    answerSoon();
 }
 
 ScriptBridge::~ScriptBridge() {
@@ -106,7 +112,7 @@ void ScriptBridge::stop() {
     watcher_.reset();
     idle_.stop();
     if (poll_) {
-        bus_.send(poll_->createReply(QStringLiteral("[]")));
+        bus_.send(poll_->createReply(QStringLiteral("{}")));
         poll_.reset();
     }
     scripting(bus_).call(QStringLiteral("unloadScript"), QString(kScriptName));
@@ -151,15 +157,15 @@ void ScriptBridge::active(const QString& id) {
 
 QString ScriptBridge::nextMoves() {
     if (!fromKWin()) {
-        return QStringLiteral("[]");
+        return QStringLiteral("{}");
     }
     // This request says the last batch was applied; a request still open is stale.
     if (poll_) {
-        bus_.send(poll_->createReply(QStringLiteral("[]")));
+        bus_.send(poll_->createReply(QStringLiteral("{}")));
     }
     setDelayedReply(true);
     poll_ = message();
-    if (desktop_.moves().pending()) {
+    if (desktop_.moves().pending() || !placements_.empty()) {
         answerPoll();
     } else {
         idle_.start();
@@ -172,7 +178,8 @@ void ScriptBridge::answerPoll() {
         return;
     }
     idle_.stop();
-    const std::string batch = encodeMoves(desktop_.moves().take());
+    const std::string batch = encodeBatch(desktop_.moves().take(), placements_);
+    placements_.clear();
     bus_.send(poll_->createReply(QString::fromStdString(batch)));
     poll_.reset();
 }

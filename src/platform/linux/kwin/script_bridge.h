@@ -11,6 +11,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/linux/kwin/script_reports.h"
 
 class QDBusServiceWatcher;
 
@@ -34,6 +37,8 @@ class ScriptBridge final : public QObject, protected QDBusContext {
     bool start(std::string& whyNot);
     // Unloads the script and gives the name up.
     void stop();
+    // Asks the script to place one of our windows, known by its title.
+    void place(Placement placement);
 
   public slots:
     Q_SCRIPTABLE void snapshot(const QString& json);
@@ -47,6 +52,7 @@ class ScriptBridge final : public QObject, protected QDBusContext {
     bool loadScript(std::string& whyNot);
     bool fromKWin();
     void answerPoll();
+    void answerSoon();
     void kwinAppeared(const QString& owner);
 
     KWinDesktop& desktop_;
@@ -54,6 +60,7 @@ class ScriptBridge final : public QObject, protected QDBusContext {
     QString scriptPath_;
     QString kwinOwner_;
     std::optional<QDBusMessage> poll_;
+    std::vector<Placement> placements_;
     QTimer idle_;
     bool answerQueued_ = false;
     bool started_ = false;

@@ -121,12 +121,20 @@ std::optional<Snapshot> decodeSnapshot(std::string_view json) {
     return snapshot;
 }
 
-std::string encodeMoves(const std::vector<Move>& moves) {
-    QJsonArray batch;
+std::string encodeBatch(const std::vector<Move>& moves, const std::vector<Placement>& placements) {
+    QJsonArray moveList;
     for (const Move& m : moves) {
-        batch.append(QJsonArray{QString::fromStdString(m.window), m.x, m.y});
+        moveList.append(QJsonArray{QString::fromStdString(m.window), m.x, m.y});
     }
-    return QJsonDocument(batch).toJson(QJsonDocument::Compact).toStdString();
+    QJsonArray placeList;
+    for (const Placement& p : placements) {
+        placeList.append(QJsonArray{QString::fromStdString(p.title), p.frame.x, p.frame.y,
+                                    p.frame.width, p.frame.height});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("moves"), moveList},
+                                     {QStringLiteral("place"), placeList}})
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
 }
 
 }  // namespace tallowmere::kwin

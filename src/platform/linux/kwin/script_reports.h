@@ -48,8 +48,14 @@ struct Snapshot {
 std::optional<ReportedWindow> decodeWindow(std::string_view json);
 std::optional<Snapshot> decodeSnapshot(std::string_view json);
 
-// The batch the script applies: [[id, x, y], ...].
+// Where one of our feedback windows, known by its title, is to stand.
+struct Placement {
+    std::string title;
+    FrameRect frame;
+};
+
+// The batch the script applies: {"moves": [[id, x, y], ...], "place": [[title, x, y, w, h], ...]}.
 struct Move;
-std::string encodeMoves(const std::vector<Move>& moves);
+std::string encodeBatch(const std::vector<Move>& moves, const std::vector<Placement>& placements);
 
 }  // namespace tallowmere::kwin

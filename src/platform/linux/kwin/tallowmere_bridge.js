@@ -8,6 +8,10 @@
 // the script applies them and asks again. The next call is the acknowledgement: at most one batch,
 // so at most one move per window, is ever in flight, and a glide costs one message per frame.
 //
+// The program's own feedback windows (border flashes, the banner) cannot place themselves on
+// Wayland: the same replies say where each goes, by its title, and the script keeps them above,
+// out of the task bar and switcher, and never active.
+//
 // One script for KWin 5.27 and 6: every name KWin 6 changed is looked up before use.
 
 var service = "org.tallowmere.Bridge";
@@ -16,6 +20,9 @@ var iface = "org.tallowmere.Bridge";
 
 var tracked = {};  // internal id -> window, for the moves
 var hooked = {};   // internal id -> true once its signals are connected
+var feedbackPrefix = "tallowmere-feedback-";
+var placements = {};   // feedback window title -> [x, y, width, height]
+var lastActive = null;  // the last window that was not one of our feedback windows
 
 function tell(method, argument) {
     callDBus(service, path, iface, method, argument);
@@ -133,16 +140,76 @@ function screenOf(screen, desktop) {
             areaX: a.x, areaY: a.y, areaWidth: a.width, areaHeight: a.height};
 }
 
+function activeWindow() {
+    return workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient;
+}
+
+function activate(w) {
+    if (workspace.activeWindow !== undefined) {
+        workspace.activeWindow = w;
+    } else {
+        workspace.activeClient = w;
+    }
+}
+
+// Activating another window from inside KWin's activation leaves that window unable to be
+// minimised (KWin 5.27): do it once the activation is over.
+function giveFocusBack(w) {
+    var timer = new QTimer();
+    timer.singleShot = true;
+    timer.interval = 0;
+    timer.timeout.connect(function () {
+        // A window minimised meanwhile stays so: KWin offered ours the focus because of it.
+        if (!w.deleted && !w.minimized) {
+            activate(w);
+        }
+    });
+    timer.start();
+}
+
 function activeId() {
-    var w = workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient;
+    var w = activeWindow();
     return w ? idOf(w) : "";
+}
+
+function isFeedback(w) {
+    return textOf(w.caption).indexOf(feedbackPrefix) === 0;
+}
+
+function placeIfAsked(w) {
+    var p = placements[textOf(w.caption)];
+    if (!p) {
+        return;
+    }
+    w.keepAbove = true;
+    w.noBorder = true;
+    w.skipTaskbar = true;
+    w.skipSwitcher = true;
+    w.skipPager = true;
+    w.frameGeometry = {x: p[0], y: p[1], width: p[2], height: p[3]};
+}
+
+function activated() {
+    var w = activeWindow();
+    if (w && isFeedback(w)) {
+        // Never ours to keep: the focus goes back where it was.
+        if (lastActive && !lastActive.deleted && !lastActive.minimized) {
+            giveFocusBack(lastActive);
+        }
+        return;
+    }
+    // KWin deactivates the old window before it activates the new one: remember a real one.
+    if (w) {
+        lastActive = w;
+    }
+    tell("active", activeId());
 }
 
 function snapshot() {
     var list = windows();
     var records = [];
     for (var i = 0; i < list.length; ++i) {
-        if (eligible(list[i])) {
+        if (eligible(list[i]) && !isFeedback(list[i])) {
             hook(list[i]);
             records.push(recordOf(list[i]));
         }
@@ -151,6 +218,10 @@ function snapshot() {
 }
 
 function added(w) {
+    if (isFeedback(w)) {
+        placeIfAsked(w);
+        return;
+    }
     if (eligible(w)) {
         hook(w);
         report(w);
@@ -158,19 +229,42 @@ function added(w) {
 }
 
 function removed(w) {
+    if (isFeedback(w)) {
+        delete placements[textOf(w.caption)];
+        return;
+    }
+    if (lastActive === w) {
+        lastActive = null;
+    }
     var id = idOf(w);
     delete tracked[id];
     delete hooked[id];
     tell("removed", id);
 }
 
-function applyMoves(batch) {
-    var moves;
-    try {
-        moves = JSON.parse(batch);
-    } catch (e) {
-        moves = [];
+function placeFeedback(place) {
+    for (var i = 0; Array.isArray(place) && i < place.length; ++i) {
+        placements[place[i][0]] = place[i].slice(1);
     }
+    var list = windows();
+    for (var n = 0; n < list.length; ++n) {
+        if (isFeedback(list[n])) {
+            placeIfAsked(list[n]);
+        }
+    }
+}
+
+function applyBatch(text) {
+    var batch;
+    try {
+        batch = JSON.parse(text);
+    } catch (e) {
+        batch = {};
+    }
+    if (batch.place && batch.place.length > 0) {
+        placeFeedback(batch.place);
+    }
+    var moves = batch.moves;
     for (var i = 0; Array.isArray(moves) && i < moves.length; ++i) {
         var move = moves[i];
         var w = tracked[move[0]];
@@ -186,7 +280,7 @@ function applyMoves(batch) {
 
 function nextMoves() {
     callDBus(service, path, iface, "nextMoves", function (batch) {
-        applyMoves(batch);
+        applyBatch(batch);
         nextMoves();
     });
 }
@@ -195,8 +289,8 @@ connectIf(workspace.windowAdded, added);      // 6
 connectIf(workspace.clientAdded, added);      // 5.27
 connectIf(workspace.windowRemoved, removed);  // 6
 connectIf(workspace.clientRemoved, removed);  // 5.27
-connectIf(workspace.windowActivated, function () { tell("active", activeId()); });  // 6
-connectIf(workspace.clientActivated, function () { tell("active", activeId()); });  // 5.27
+connectIf(workspace.windowActivated, activated);  // 6
+connectIf(workspace.clientActivated, activated);  // 5.27
 connectIf(workspace.currentDesktopChanged, snapshot);
 connectIf(workspace.screensChanged, snapshot);           // 6
 connectIf(workspace.numberScreensChanged, snapshot);     // 5.27
