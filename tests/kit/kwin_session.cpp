@@ -150,4 +150,12 @@ void KWinProbe::setMinimized(const std::string& title, bool minimized) {
              " workspace.activeWindow = w; else workspace.activeClient = w; } } }");
 }
 
+void KWinProbe::moveTo(const std::string& title, int x, int y) {
+    evaluate(
+        "for (var i = 0; i < list.length; ++i) { var w = list[i], g = w.frameGeometry;"
+        " if (w.caption === '" +
+        title + "') w.frameGeometry = {x: " + std::to_string(x) + ", y: " + std::to_string(y) +
+        ", width: g.width, height: g.height}; }");
+}
+
 }  // namespace tallowmere::kit

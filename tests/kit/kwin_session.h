@@ -56,6 +56,8 @@ class KWinProbe {
     std::optional<KWinFrame> frameOf(const std::string& title);
     // Minimises or restores the window, as the user would.
     void setMinimized(const std::string& title, bool minimized);
+    // Moves the window's frame, as the user would by dragging it.
+    void moveTo(const std::string& title, int x, int y);
 
     // Loads a script body that stays loaded as long as the probe (to follow signals); `list`
     // holds the windows and report(text) prints a line. Returns its name for reported().

@@ -21,11 +21,23 @@ constexpr int kWidth = 300;
 constexpr int kHeight = 200;
 
 // A glide rather than a jump: the row's places are where the animation's last batch must land.
-// The border flashes are on.
+// The border flashes are on; 再整頓 is ⌃⌥R and 中央に再整頓 ⌃⌥C (base64 of
+// {"keyCode":15,"carbonModifiers":6144,"displayString":"⌃⌥R"} and of keyCode 8 for C).
 const char* const kPreferences =
     R"({"monitoredBundleIdentifiers": ["Row"], "windowSpacingMargin": 20,)"
     R"( "animationEasing": "easeInOut", "animationDuration": 0.25, "showFlashOverlay": true,)"
-    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true,)"
+    R"( "manualRealignShortcut": {"$data":)"
+    R"( "eyJrZXlDb2RlIjoxNSwiY2FyYm9uTW9kaWZpZXJzIjo2MTQ0LCJkaXNwbGF5U3RyaW5nIjoi4oyD4oylUiJ9"},)"
+    R"( "manualCenterRealignShortcut": {"$data":)"
+    R"( "eyJrZXlDb2RlIjo4LCJjYXJib25Nb2RpZmllcnMiOjYxNDQsImRpc3BsYXlTdHJpbmciOiLijIPijKVDIn0="}})";
+
+// KDE's global-shortcut service, as another program or the user's keyboard reaches it.
+int globalShortcuts(const std::string& path, const std::string& call) {
+    return kit::run({"sh", "-c",
+                     "dbus-send --session --print-reply --dest=org.kde.kglobalaccel " + path + " " +
+                         call + " >/dev/null"});
+}
 
 // Later starts hand their command over and never read preferences; should one run by mistake, it
 // finds none of the user's.
@@ -80,10 +92,21 @@ class KWinRow : public ::testing::Test {
 // C is minimised: A and C's place span ax - 160 .. ax + 460, centre ax + 150: A alone at ax.
 // C is restored: it joins on the right of A as B did: ax - 160 and ax + 160.
 // A's dialog and another application's window never move.
+// ⌃⌥C is another program's: that shortcut is refused. With A moved up by 100 and C down by 100,
+// the centre of the pair stays at (ax + 150, ay + 100): ⌃⌥R puts them back at ax - 160 and
+// ax + 160, tops at ay.
 // When B joins, a border flashes at each destination, (ax - 160, ay) and (ax + 160, ay), 300 by
 // 200, kept above; the focus stays with B, and the flashes go.
 TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
+    // Ctrl+Alt+C, in Qt's numbers: 0x04000000 | 0x08000000 | 'C'.
+    const std::string other = "array:string:other,center,Other,Center";
+    ASSERT_EQ(globalShortcuts("/kglobalaccel", "org.kde.KGlobalAccel.doRegister " + other), 0);
+    ASSERT_EQ(globalShortcuts("/kglobalaccel", "org.kde.KGlobalAccel.setShortcut " + other +
+                                                   " array:int32:201326659 uint32:6"),
+              0);
     app_ = std::make_unique<e2e::Tallowmere>(kPreferences, "");
+    EXPECT_TRUE(app_->process().waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥C"))
+        << app_->errorOutput();
     ASSERT_TRUE(app_->process().waitForLine("tallowmere: started")) << app_->errorOutput();
 
     open("A", "Row", true);
@@ -140,6 +163,16 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     probe_.setMinimized("C", true);
     expectAt({{"A", {ax, ay}}});
     probe_.setMinimized("C", false);
+    expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
+
+    probe_.moveTo("A", ax - 160, ay - 100);
+    probe_.moveTo("C", ax + 160, ay + 100);
+    expectAt({{"A", {ax - 160, ay - 100}}, {"C", {ax + 160, ay + 100}}});
+    // Our one shortcut is pressed (the service's own way of pressing it, as no keyboard exists).
+    EXPECT_EQ(globalShortcuts("/component/tallowmere",
+                              "org.kde.kglobalaccel.Component.invokeShortcut string:shortcut-1"),
+              0);
+    EXPECT_TRUE(app_->process().waitForLine("手動再整理を実行")) << app_->errorOutput();
     expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
 
     EXPECT_EQ(placeOf("A-dialog"), dialogAt);

@@ -49,6 +49,7 @@ std::unique_ptr<KWinBackend> KWinBackend::open(std::string& whyNot) {
     std::unique_ptr<KWinBackend> self(new KWinBackend());
     self->bridge_ = std::make_unique<kwin::ScriptBridge>(self->desktop_, bus, scriptPath());
     KWinBackend* raw = self.get();
+    self->hotKeys_ = std::make_unique<kwin::KGlobalAccelHotKeys>(bus);
     // KWin composites always. Our windows cannot place themselves: the script puts each one, known
     // by a title of its own, where it belongs.
     self->feedback_ = std::make_unique<linux_qt::QtFeedbackWindows>(

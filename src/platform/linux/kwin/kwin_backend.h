@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/desktop_backend.h"
+#include "platform/linux/kwin/kglobalaccel_hot_keys.h"
 #include "platform/linux/kwin/kwin_desktop.h"
 #include "platform/linux/kwin/script_bridge.h"
 #include "platform/linux/kwin/unserved_ports.h"
@@ -30,7 +31,7 @@ class KWinBackend final : public DesktopBackend {
     Workspace& workspace() override { return desktop_; }
     Screens& screens() override { return desktop_; }
     FeedbackWindows& feedbackWindows() override { return *feedback_; }
-    HotKeyService& hotKeys() override { return hotKeys_; }
+    HotKeyService& hotKeys() override { return *hotKeys_; }
     LocalKeyMonitor& keyMonitor() override { return keyMonitor_; }
     KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()>) override { return keyboardGrab_; }
     std::vector<RunningWindow> runningWindows() const override { return desktop_.runningWindows(); }
@@ -46,7 +47,7 @@ class KWinBackend final : public DesktopBackend {
     linux_qt::QtMainLoop loop_;
     kwin::KWinDesktop desktop_;
     std::unique_ptr<linux_qt::QtFeedbackWindows> feedback_;
-    kwin::UnavailableHotKeys hotKeys_;
+    std::unique_ptr<kwin::KGlobalAccelHotKeys> hotKeys_;
     kwin::NoKeyMonitor keyMonitor_;
     kwin::NoKeyboardGrab keyboardGrab_;
     std::unique_ptr<kwin::ScriptBridge> bridge_;

@@ -252,6 +252,12 @@ QtFeedbackWindows::QtFeedbackWindows(MainLoop& loop, Screens& screens, bool comp
       placer_(std::move(placer)),
       font_(bannerFont()) {}
 
+// Qt's Wayland platform cannot set a window's opacity: where the compositor places our windows,
+// they appear and go without fading, as they do on X11 without a compositor.
+bool QtFeedbackWindows::fades() const {
+    return compositing_ && !placer_;
+}
+
 void QtFeedbackWindows::place(QWidget& widget, const QRect& device,
                               const std::optional<QRegion>& shape) {
     if (placer_) {
@@ -282,7 +288,7 @@ std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showOverlay(const Rect& frame
     prepare(*widget, compositing_);
     place(*widget, *geometry, compositing_ ? std::nullopt : std::optional<QRegion>(widget->ring()));
     widget->show();
-    return std::make_shared<QtFeedbackWindow>(widget, loop_, compositing_);
+    return std::make_shared<QtFeedbackWindow>(widget, loop_, fades());
 }
 
 std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showBanner(const Rect& frame,
@@ -296,7 +302,7 @@ std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showBanner(const Rect& frame,
                                     placer_ ? kPlacedFlags : kFlags);
     prepare(*widget, compositing_);
     place(*widget, *geometry, compositing_ ? std::nullopt : std::optional<QRegion>(widget->box()));
-    auto window = std::make_shared<QtFeedbackWindow>(widget, loop_, compositing_);
+    auto window = std::make_shared<QtFeedbackWindow>(widget, loop_, fades());
     window->setAlpha(initialAlpha);
     return window;
 }

@@ -41,6 +41,7 @@ class QtFeedbackWindows final : public FeedbackWindows {
   private:
     std::optional<QRect> deviceRect(const Rect& frame);
     void place(QWidget& widget, const QRect& device, const std::optional<QRegion>& shape);
+    bool fades() const;
 
     MainLoop& loop_;
     Screens& screens_;
