@@ -44,14 +44,15 @@ int runOnPrivateKWin(int argc, char** argv) {
 }
 
 WaylandWindow::WaylandWindow(const std::string& client, const std::string& appId,
-                             const std::string& title, int width, int height, bool dialog)
+                             const std::string& title, int width, int height, WindowOptions options)
     : title_(title) {
     std::vector<std::string> argv{client, appId, title, std::to_string(width),
                                   std::to_string(height)};
-    if (dialog) {
+    if (options.dialog) {
         argv.push_back("dialog");
     }
-    process_ = std::make_unique<ChildProcess>(argv);
+    process_ = std::make_unique<ChildProcess>(
+        Spawn{argv, {options.x11 ? "QT_QPA_PLATFORM=xcb" : "QT_QPA_PLATFORM=wayland"}});
     process_->waitForLine("shown");
 }
 

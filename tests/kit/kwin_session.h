@@ -20,11 +20,17 @@ namespace tallowmere::kit {
 int runOnPrivateKWin(int argc, char** argv);
 
 // One process with one plain window whose app id (KWin's resource class) is `appId` and whose
-// title is `title`; with `dialog`, also a dialog of it titled `title` + "-dialog".
+// title is `title`; with `dialog`, also a dialog of it titled `title` + "-dialog". With `x11`, an
+// X11 client of KWin's XWayland (KWin names its class in lower case).
+struct WindowOptions {
+    bool dialog = false;
+    bool x11 = false;
+};
+
 class WaylandWindow {
   public:
     WaylandWindow(const std::string& client, const std::string& appId, const std::string& title,
-                  int width, int height, bool dialog = false);
+                  int width, int height, WindowOptions options = {});
     pid_t pid() const { return process_->pid(); }
     const std::string& title() const { return title_; }
     void close() { process_->signal(15); }

@@ -24,7 +24,7 @@ constexpr int kHeight = 200;
 // The border flashes are on; 再整頓 is ⌃⌥R and 中央に再整頓 ⌃⌥C (base64 of
 // {"keyCode":15,"carbonModifiers":6144,"displayString":"⌃⌥R"} and of keyCode 8 for C).
 const char* const kPreferences =
-    R"({"monitoredBundleIdentifiers": ["Row"], "windowSpacingMargin": 20,)"
+    R"({"monitoredBundleIdentifiers": ["row"], "windowSpacingMargin": 20,)"
     R"( "animationEasing": "easeInOut", "animationDuration": 0.25, "showFlashOverlay": true,)"
     R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true,)"
     R"( "manualRealignShortcut": {"$data":)"
@@ -45,9 +45,9 @@ const char* const kNoPreferences = "XDG_CONFIG_HOME=/nonexistent/tallowmere-kwin
 
 class KWinRow : public ::testing::Test {
   protected:
-    WaylandWindow& open(const std::string& title, const std::string& appId = "Row",
-                        bool dialog = false) {
-        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, appId, title, kWidth, kHeight, dialog);
+    WaylandWindow& open(const std::string& title, const std::string& appId = "row",
+                        kit::WindowOptions options = {}) {
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, appId, title, kWidth, kHeight, options);
         EXPECT_TRUE(waitUntil([&] { return probe_.frameOf(title).has_value(); }));
         return windows_.back();
     }
@@ -81,6 +81,7 @@ class KWinRow : public ::testing::Test {
     std::list<WaylandWindow> windows_;
 };
 
+// A and B are Wayland clients, C an X11 client of XWayland: one application, one row.
 // A opens where KWin puts it, at (ax, ay), and stays: it is alone. Frames are w = 300 by 200,
 // spacing 20, the work area the whole 1920x1080 screen.
 // B: the reference is A's centre, ax + 150; the row [A, B] is 620 wide and starts at
@@ -109,7 +110,7 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
         << app_->errorOutput();
     ASSERT_TRUE(app_->process().waitForLine("tallowmere: started")) << app_->errorOutput();
 
-    open("A", "Row", true);
+    open("A", "row", {.dialog = true});
     ASSERT_TRUE(app_->process().waitForLine("既存の標準ウィンドウがないため整列不要"))
         << app_->errorOutput();
     ASSERT_TRUE(waitUntil([&] { return probe_.frameOf("A-dialog").has_value(); }));
@@ -154,7 +155,7 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
         });
     }));
     EXPECT_TRUE(probe_.frameOf("B").value_or(KWinFrame{}).active);
-    open("C");
+    open("C", "row", {.x11 = true});
     expectAt({{"A", {ax - 320, ay}}, {"B", {ax, ay}}, {"C", {ax + 320, ay}}});
 
     b.close();

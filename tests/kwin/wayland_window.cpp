@@ -1,6 +1,8 @@
-// A Wayland client for the tests on KWin: one plain window whose app id (KWin's resource class),
-// title and size come from the command line, and with "dialog" a dialog of it as well. It prints
-// "shown" once it asked for its windows; SIGTERM closes it.
+// A client for the tests on KWin: one plain window whose app id (KWin's resource class), title and
+// size come from the command line, and with "dialog" a dialog of it as well. A Wayland client, or
+// with QT_QPA_PLATFORM=xcb an X11 one under XWayland (WM_CLASS class = the app id; frameless, so
+// that its frame is its size as on Wayland). It prints "shown" once it asked for its windows;
+// SIGTERM closes it.
 #include <unistd.h>
 #include <QApplication>
 #include <QDialog>
@@ -15,11 +17,17 @@ int main(int argc, char** argv) {
         std::cerr << "usage: wayland_window APP-ID TITLE WIDTH HEIGHT [dialog]\n";
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", "wayland");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    }
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLocal8Bit(argv[1]));
+    QCoreApplication::setApplicationName(QString::fromLocal8Bit(argv[1]));
     const QString title = QString::fromLocal8Bit(argv[2]);
     QWidget window;
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        window.setWindowFlag(Qt::FramelessWindowHint);
+    }
     window.resize(std::atoi(argv[3]), std::atoi(argv[4]));
     window.setWindowTitle(title);
     window.show();
