@@ -153,18 +153,30 @@ function activate(w) {
 }
 
 // Activating another window from inside KWin's activation leaves that window unable to be
-// minimised (KWin 5.27): do it once the activation is over.
+// minimised (KWin 5.27): do it once the activation is over. One timer, held here so that the
+// script engine does not collect it before it fires.
+var focusTimer = null;
+var focusTarget = null;
 function giveFocusBack(w) {
-    var timer = new QTimer();
-    timer.singleShot = true;
-    timer.interval = 0;
-    timer.timeout.connect(function () {
-        // A window minimised meanwhile stays so: KWin offered ours the focus because of it.
-        if (!w.deleted && !w.minimized) {
-            activate(w);
-        }
-    });
-    timer.start();
+    if (typeof QTimer === "undefined") {
+        activate(w);
+        return;
+    }
+    focusTarget = w;
+    if (!focusTimer) {
+        focusTimer = new QTimer();
+        focusTimer.singleShot = true;
+        focusTimer.interval = 0;
+        focusTimer.timeout.connect(function () {
+            var target = focusTarget;
+            focusTarget = null;
+            // A window minimised meanwhile stays so: KWin offered ours the focus because of it.
+            if (target && !target.deleted && !target.minimized) {
+                activate(target);
+            }
+        });
+    }
+    focusTimer.start();
 }
 
 function activeId() {
@@ -235,6 +247,9 @@ function removed(w) {
     }
     if (lastActive === w) {
         lastActive = null;
+    }
+    if (focusTarget === w) {
+        focusTarget = null;
     }
     var id = idOf(w);
     delete tracked[id];
