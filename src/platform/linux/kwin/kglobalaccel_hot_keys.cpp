@@ -1,7 +1,7 @@
 // Registering, refusing and hearing global shortcuts over kglobalaccel's session-bus interface.
 #include "platform/linux/kwin/kglobalaccel_hot_keys.h"
 
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QStringList>
 
@@ -17,9 +17,14 @@ const QString kService = QStringLiteral("org.kde.kglobalaccel");
 constexpr uint kSetPresent = 2;
 constexpr uint kNoAutoloading = 4;
 
-QDBusInterface registry(const QDBusConnection& bus) {
-    return QDBusInterface(kService, QStringLiteral("/kglobalaccel"),
-                          QStringLiteral("org.kde.KGlobalAccel"), bus);
+// Plain method calls: an interface object would introspect the service first, and Qt keeps what
+// it learnt until exit.
+QDBusMessage callRegistry(const QDBusConnection& bus, const QString& method,
+                          const QList<QVariant>& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kService, QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"), method);
+    call.setArguments(arguments);
+    return bus.call(call);
 }
 
 QStringList actionId(const QString& action) {
@@ -53,15 +58,14 @@ RegisterHotKeyResult KGlobalAccelHotKeys::registerHotKey(std::uint32_t keyCode,
     if (!keys) {
         return {kEventHotKeyExistsErr, nullptr};
     }
-    auto service = registry(bus_);
     const QString action = QStringLiteral("shortcut-%1").arg(++nextAction_);
-    service.call(QStringLiteral("doRegister"), actionId(action));
-    const QDBusReply<QList<int>> assigned =
-        service.call(QStringLiteral("setShortcut"), actionId(action),
-                     QVariant::fromValue(QList<int>{*keys}), kSetPresent | kNoAutoloading);
+    callRegistry(bus_, QStringLiteral("doRegister"), {actionId(action)});
+    const QDBusReply<QList<int>> assigned = callRegistry(
+        bus_, QStringLiteral("setShortcut"),
+        {actionId(action), QVariant::fromValue(QList<int>{*keys}), kSetPresent | kNoAutoloading});
     if (!assigned.isValid() || !assigned.value().contains(*keys)) {
         // Another component holds the combination (or the service is not there).
-        service.call(QStringLiteral("unregister"), QString(kComponent), action);
+        callRegistry(bus_, QStringLiteral("unregister"), {QString(kComponent), action});
         return {kEventHotKeyExistsErr, nullptr};
     }
     if (!listening_) {
@@ -86,7 +90,7 @@ OSStatus KGlobalAccelHotKeys::unregisterHotKey(const EventHotKeyRef& ref) {
 
 void KGlobalAccelHotKeys::forget(const QString& action) {
     actions_.erase(action);
-    registry(bus_).call(QStringLiteral("unregister"), QString(kComponent), action);
+    callRegistry(bus_, QStringLiteral("unregister"), {QString(kComponent), action});
 }
 
 void KGlobalAccelHotKeys::pressed(const QString& component, const QString& action, qlonglong) {

@@ -2,7 +2,6 @@
 #include "platform/linux/kwin/script_bridge.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 #include <iostream>
@@ -18,9 +17,14 @@ const QString kKWin = QStringLiteral("org.kde.KWin");
 // an idle request is answered with an empty batch well before that.
 constexpr int kIdleAnswerMs = 10000;
 
-QDBusInterface scripting(const QDBusConnection& bus) {
-    return QDBusInterface(kKWin, QStringLiteral("/Scripting"),
-                          QStringLiteral("org.kde.kwin.Scripting"), bus);
+// Plain method calls: an interface object would introspect KWin first, and Qt keeps what it
+// learnt until exit.
+QDBusMessage callScripting(const QDBusConnection& bus, const QString& method,
+                           const QList<QVariant>& arguments = {}) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kKWin, QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"), method);
+    call.setArguments(arguments);
+    return bus.call(call);
 }
 
 }  // namespace
@@ -88,19 +92,16 @@ void ScriptBridge::kwinAppeared(const QString& owner) {
 
 bool ScriptBridge::loadScript(std::string& whyNot) {
     kwinOwner_ = bus_.interface()->serviceOwner(kKWin).value();
-    auto kwin = scripting(bus_);
-    if (!kwin.isValid()) {
-        whyNot = "KWin's scripting service does not answer on the session bus";
-        return false;
-    }
-    kwin.call(QStringLiteral("unloadScript"), QString(kScriptName));  // one a crash left behind
-    QDBusReply<int> id = kwin.call(QStringLiteral("loadScript"), scriptPath_, QString(kScriptName));
+    // One a crash left behind goes first.
+    callScripting(bus_, QStringLiteral("unloadScript"), {QString(kScriptName)});
+    QDBusReply<int> id =
+        callScripting(bus_, QStringLiteral("loadScript"), {scriptPath_, QString(kScriptName)});
     if (!id.isValid() || id.value() < 0) {
         whyNot = "KWin did not load the script " + scriptPath_.toStdString() +
                  (id.isValid() ? "" : ": " + id.error().message().toStdString());
         return false;
     }
-    kwin.call(QStringLiteral("start"));
+    callScripting(bus_, QStringLiteral("start"));
     return true;
 }
 
@@ -115,7 +116,7 @@ void ScriptBridge::stop() {
         bus_.send(poll_->createReply(QStringLiteral("{}")));
         poll_.reset();
     }
-    scripting(bus_).call(QStringLiteral("unloadScript"), QString(kScriptName));
+    callScripting(bus_, QStringLiteral("unloadScript"), {QString(kScriptName)});
     bus_.unregisterService(kService);
     bus_.unregisterObject(kPath);
 }
