@@ -44,17 +44,7 @@ class ShortcutHotKeysTest : public ::testing::Test {
     std::unique_ptr<ShortcutHotKeys> shell;
 };
 
-TEST_F(ShortcutHotKeysTest, NothingIsRegisteredOrInstalledWhenBothShortcutsAreNone) {
-    settings.setManualRealignShortcut(std::nullopt);
-    settings.setManualCenterRealignShortcut(std::nullopt);
-    startShell();
-
-    EXPECT_TRUE(service.operations().empty());
-    EXPECT_EQ(service.installedHandlerCount(), 0u);
-    EXPECT_EQ(service.press(kR, kControlOption), std::nullopt);
-}
-
-TEST_F(ShortcutHotKeysTest, BothShortcutsAtStartUpTakeIdsOneAndTwoAndRunTheirCommands) {
+TEST_F(ShortcutHotKeysTest, BothShortcutsAtStartUpTakeIdsOneAndTwoRunTheirCommandsAndGoAtTheEnd) {
     settings.setManualRealignShortcut(kControlOptionR);
     settings.setManualCenterRealignShortcut(kControlOptionT);
     service.clearOperations();
@@ -79,11 +69,30 @@ TEST_F(ShortcutHotKeysTest, BothShortcutsAtStartUpTakeIdsOneAndTwoAndRunTheirCom
                                                            AlignmentAnchor::screenCenter};
     EXPECT_EQ(realigns, expectedRealigns);
     EXPECT_EQ(service.registrations().size(), 2u);
+
+    // Termination releases realign, then center, and leaves nothing behind.
+    service.clearOperations();
+    shell->release();
+    const std::vector<Op> released = {{"unregister", kR, kControlOption, 1},
+                                      {"unregister", kT, kControlOption, 2}};
+    EXPECT_EQ(service.operations(), released);
+    EXPECT_EQ(shell->globalHotKey, nullptr);
+    EXPECT_EQ(shell->centerGlobalHotKey, nullptr);
+    EXPECT_EQ(service.press(kR, kControlOption), std::nullopt);
+
+    // Once the shell is gone, settings changes register nothing.
+    shell.reset();
+    settings.setManualRealignShortcut(kControlOptionR);
+    EXPECT_TRUE(service.registrations().empty());
+    EXPECT_EQ(center.handlerCount(), 0u);
 }
 
 TEST_F(ShortcutHotKeysTest, IdsAdvanceAcrossReassignmentClearingProbesAndRefusals) {
     settings.setManualRealignShortcut(std::nullopt);
     startShell();
+    // With both shortcuts none, not even the handler is installed.
+    EXPECT_TRUE(service.operations().empty());
+    EXPECT_EQ(service.installedHandlerCount(), 0u);
 
     settings.setManualRealignShortcut(kControlOptionR);  // id 1
     settings.setManualRealignShortcut(kControlOptionR);  // the same again: id 2
@@ -174,27 +183,6 @@ TEST_F(ShortcutHotKeysTest, AFailedHandlerInstallationIsTriedAgainByTheNextRegis
     // Installed once, it is never installed again.
     settings.setManualRealignShortcut(kControlOptionR);
     EXPECT_EQ(service.installedHandlerCount(), 1u);
-}
-
-TEST_F(ShortcutHotKeysTest, TerminationReleasesRealignThenCenterAndLeavesNothingBehind) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    settings.setManualCenterRealignShortcut(kControlOptionT);
-    startShell();
-    service.clearOperations();
-
-    shell->release();
-    const std::vector<Op> expected = {{"unregister", kR, kControlOption, 1},
-                                      {"unregister", kT, kControlOption, 2}};
-    EXPECT_EQ(service.operations(), expected);
-    EXPECT_EQ(shell->globalHotKey, nullptr);
-    EXPECT_EQ(shell->centerGlobalHotKey, nullptr);
-    EXPECT_EQ(service.press(kR, kControlOption), std::nullopt);
-
-    // Once the shell is gone, settings changes register nothing.
-    shell.reset();
-    settings.setManualRealignShortcut(kControlOptionR);
-    EXPECT_TRUE(service.registrations().empty());
-    EXPECT_EQ(center.handlerCount(), 0u);
 }
 
 }  // namespace

@@ -45,20 +45,17 @@ class ShortcutRecorderTest : public ::testing::Test {
     int changes = 0;
 };
 
-TEST_F(ShortcutRecorderTest, IdleFieldShowsUnsetAndLetsKeysThrough) {
+TEST_F(ShortcutRecorderTest, IdleFieldLetsKeysThroughAndRecordingSwallowsKeysWithoutModifiers) {
     EXPECT_EQ(recorder.keyBoxText(), "未設定");
     EXPECT_FALSE(recorder.keyBoxUsesPrimaryColor());
     EXPECT_EQ(recorder.recordButtonTitle(), "記録...");
     EXPECT_EQ(recorder.keyBoxToolTip(), std::nullopt);
     EXPECT_FALSE(recorder.showsClearButton());
     EXPECT_TRUE(type(0, kShift, "a"));
-}
 
-TEST_F(ShortcutRecorderTest, KeysWithoutModifiersAreSwallowedAndRecordingContinues) {
     recorder.toggle();
     EXPECT_FALSE(type(0, 0, "a"));
     EXPECT_FALSE(type(0, kCapsLock, "a"));
-
     EXPECT_TRUE(recorder.isRecording());
     EXPECT_EQ(recorder.keyBoxText(), "キーを入力…");
     EXPECT_EQ(recorder.recordButtonTitle(), "キャンセル");
@@ -67,109 +64,84 @@ TEST_F(ShortcutRecorderTest, KeysWithoutModifiersAreSwallowedAndRecordingContinu
     EXPECT_EQ(service.operations().size(), 0u);
 }
 
-TEST_F(ShortcutRecorderTest, RecordsTheCombinationWithItsCarbonMaskAndDisplayString) {
-    struct Case {
-        std::uint16_t keyCode;
-        std::uint32_t flags;
-        std::string characters;
-        std::uint32_t carbon;
-        std::string display;
-    };
-    const std::vector<Case> cases = {
-        {0, kShift, "a", 0x0200, "⇧A"},
-        {40, kControl | kOption | kCommand, "k", 0x1900, "⌃⌥⌘K"},
-        {15, kCommand | kShift | kOption | kControl, "r", 0x1B00, "⌃⌥⇧⌘R"},
-        {18, kShift | kCapsLock, "1", 0x0200, "⇧1"},
-        {122, kControl, "", 0x1000, "⌃?"},  // F1 has no characters
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.display);
-        recorder.toggle();
-        EXPECT_FALSE(type(c.keyCode, c.flags, c.characters));
-
-        EXPECT_FALSE(recorder.isRecording());
-        const ShortcutSpec expected{c.keyCode, c.carbon, c.display};
-        EXPECT_EQ(settings.manualRealignShortcut(), expected);
-        EXPECT_EQ(recorder.keyBoxText(), c.display);
-        EXPECT_TRUE(recorder.keyBoxUsesPrimaryColor());
-        EXPECT_TRUE(recorder.showsClearButton());
-        // The probe is undone, and the field listens to keys no more.
-        EXPECT_TRUE(service.registrations().empty());
-        EXPECT_TRUE(type(0, kShift, "a"));
-    }
-    // Each recording probed once, each probe took an id.
-    EXPECT_EQ(center.nextId(), 6u);
-    EXPECT_TRUE(store.contents().contains("manualRealignShortcut"));
-}
-
-TEST_F(ShortcutRecorderTest, EscapeWithAnyModifiersStopsAndKeepsTheShortcut) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    for (const std::uint32_t flags : {0u, kCommand, kControl | kShift}) {
-        recorder.toggle();
-        EXPECT_FALSE(type(53, flags, "\x1b"));
-        EXPECT_FALSE(recorder.isRecording());
-        EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
-        EXPECT_EQ(keys.liveMonitorCount(), 0u);
-    }
-    EXPECT_TRUE(service.operations().empty());
-}
-
-TEST_F(ShortcutRecorderTest, RefusedCombinationShowsTheErrorUntilRecordingStartsAgain) {
-    settings.setManualRealignShortcut(kControlOptionR);
+// Every way a recording ends, a key typed or a button or the window: the keyboard and the keys are
+// free again, and the shortcut is kept, replaced or cleared. A combination is stored with its
+// Carbon mask and display string, after a probe that took an id and was undone.
+TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesTheShortcut) {
     service.holdElsewhere(17, 0x1800);
-    recorder.toggle();
-    EXPECT_FALSE(type(17, kControl | kOption, "t"));
-
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_EQ(recorder.errorMessage(),
-              "このキーの組み合わせは他のアプリと衝突しているため使用できません");
-    EXPECT_EQ(recorder.keyBoxText(), "⌃⌥R");
-    EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
-
-    recorder.toggle();
-    EXPECT_EQ(recorder.errorMessage(), std::nullopt);
-    EXPECT_TRUE(recorder.isRecording());
-}
-
-TEST_F(ShortcutRecorderTest, ClearingOrHidingWhileRecordingStopsRecording) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    recorder.startRecording();
-    recorder.clear();
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
-    EXPECT_EQ(recorder.keyBoxText(), "未設定");
-    EXPECT_FALSE(recorder.showsClearButton());
-    EXPECT_EQ(keys.liveMonitorCount(), 0u);
-
-    recorder.startRecording();
-    const int before = changes;
-    recorder.fieldDisappeared();
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_GT(changes, before);
-    EXPECT_TRUE(type(17, kControl | kOption, "t"));
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
-}
-
-TEST_F(ShortcutRecorderTest, TheKeyboardIsHeldExactlyWhileRecording) {
-    settings.setManualRealignShortcut(kControlOptionR);
-    service.holdElsewhere(17, 0x1800);
-    const std::vector<std::pair<std::string, std::function<void()>>> waysOut = {
-        {"Escape", [&] { type(53, 0, "\x1b"); }},
-        {"a recorded combination", [&] { type(0, kShift, "a"); }},
-        {"a refused combination", [&] { type(17, kControl | kOption, "t"); }},
-        {"the cancel button", [&] { recorder.toggle(); }},
-        {"the clear button", [&] { recorder.clear(); }},
-        {"the window hiding", [&] { recorder.fieldDisappeared(); }},
+    struct Way {
+        const char* name;
+        std::optional<KeyEvent> key;
+        std::function<void()> act;  // when no key
+        std::optional<ShortcutSpec> stored;
+        bool refused = false;
     };
-    for (const auto& [way, leave] : waysOut) {
-        SCOPED_TRACE(way);
+    const Way ways[] = {
+        {"Escape", KeyEvent{53, 0, "\x1b"}, {}, kControlOptionR},
+        {"Escape with command", KeyEvent{53, kCommand, "\x1b"}, {}, kControlOptionR},
+        {"Escape with control and shift",
+         KeyEvent{53, kControl | kShift, "\x1b"},
+         {},
+         kControlOptionR},
+        {"⇧A", KeyEvent{0, kShift, "a"}, {}, ShortcutSpec{0, 0x0200, "⇧A"}},
+        {"⌃⌥⌘K",
+         KeyEvent{40, kControl | kOption | kCommand, "k"},
+         {},
+         ShortcutSpec{40, 0x1900, "⌃⌥⌘K"}},
+        {"⌃⌥⇧⌘R",
+         KeyEvent{15, kCommand | kShift | kOption | kControl, "r"},
+         {},
+         ShortcutSpec{15, 0x1B00, "⌃⌥⇧⌘R"}},
+        {"⇧1 with caps lock",
+         KeyEvent{18, kShift | kCapsLock, "1"},
+         {},
+         ShortcutSpec{18, 0x0200, "⇧1"}},
+        {"⌃F1, which has no characters",
+         KeyEvent{122, kControl, ""},
+         {},
+         ShortcutSpec{122, 0x1000, "⌃?"}},
+        {"a refused combination", KeyEvent{17, kControl | kOption, "t"}, {}, kControlOptionR, true},
+        {"the cancel button", {}, [&] { recorder.toggle(); }, kControlOptionR},
+        {"the clear button", {}, [&] { recorder.clear(); }, std::nullopt},
+        {"the window hiding", {}, [&] { recorder.fieldDisappeared(); }, kControlOptionR},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        settings.setManualRealignShortcut(kControlOptionR);
+        service.clearOperations();
+        const std::uint32_t id = center.nextId();
         recorder.toggle();
+        EXPECT_TRUE(recorder.isRecording());
+        EXPECT_EQ(recorder.errorMessage(), std::nullopt);  // an earlier refusal's is gone
         EXPECT_TRUE(keyboard.isGrabbed());
         type(0, 0, "a");
         EXPECT_TRUE(keyboard.isGrabbed()) << "a key without modifiers ended the grab";
-        leave();
+        const int before = changes;
+        if (way.key) {
+            EXPECT_FALSE(keys.type(*way.key).has_value()) << "the key reached the window";
+        } else {
+            way.act();
+        }
         EXPECT_FALSE(recorder.isRecording());
+        EXPECT_GT(changes, before);
         EXPECT_FALSE(keyboard.isGrabbed());
+        EXPECT_EQ(keys.liveMonitorCount(), 0u);
+        EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
+        EXPECT_EQ(AppSettings(store).manualRealignShortcut(), way.stored);
+        EXPECT_EQ(recorder.keyBoxText(), way.stored ? way.stored->displayString : "未設定");
+        EXPECT_EQ(recorder.keyBoxUsesPrimaryColor(), way.stored.has_value());
+        EXPECT_EQ(recorder.showsClearButton(), way.stored.has_value());
+        EXPECT_EQ(recorder.errorMessage(),
+                  way.refused
+                      ? std::optional<std::string>(
+                            "このキーの組み合わせは他のアプリと衝突しているため使用できません")
+                      : std::nullopt);
+        const bool probed = way.key && way.key->keyCode != 53;
+        EXPECT_EQ(center.nextId(), id + (probed ? 1 : 0));
+        EXPECT_EQ(service.operations().empty(), !probed);
+        EXPECT_TRUE(service.registrations().empty());
+        EXPECT_TRUE(type(17, kControl | kOption, "t"));
+        EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
     }
     {
         SCOPED_TRACE("the program quitting");

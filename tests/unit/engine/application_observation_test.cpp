@@ -91,6 +91,9 @@ TEST_F(XTermStory, PausingUnpausingAndQuittingWithWorkPending) {
     EXPECT_EQ(loop.pendingWorkCount(), pending + 1);
     settle();
 
+    // b opens just before the pause: its opening is noticed before and handled after it.
+    const WindowId b = open(xterm, {900, 500});
+    loop.runDue();
     settings.setPausedBundleIdentifiers({"XTerm"});
     engine->reconcileObservations();
     EXPECT_FALSE(engine->observations.contains(xterm));
@@ -101,11 +104,12 @@ TEST_F(XTermStory, PausingUnpausingAndQuittingWithWorkPending) {
         std::vector<std::string>(ops.end() - 5, ops.end()),
         (std::vector<std::string>{"remove app AXWindowCreated", "remove app AXWindowMiniaturized",
                                   "remove app AXWindowDeminiaturized", "detach", "release"}));
-    // Its windows are no longer arranged; launched again while paused, it is not followed.
-    const WindowId b = open(xterm, {900, 500});
+    // Its windows are no longer arranged nor watched; launched again while paused, it is not
+    // followed.
     const Pid second = launch("XTerm");
     settle();
     expectRow({{a, {100, 100}}, {b, {900, 500}}});
+    EXPECT_EQ(operationsOf(xterm).back(), "release");
     EXPECT_FALSE(engine->observations.contains(second));
 
     settings.setPausedBundleIdentifiers({});

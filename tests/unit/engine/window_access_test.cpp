@@ -70,40 +70,5 @@ TEST_F(WindowAccessTest, WrongKindsNonFiniteValuesAndFailedReadsAreAbsent) {
     }
 }
 
-TEST_F(WindowAccessTest, KnownRectsUpdateInPlaceForgetInOrderAndIgnoreStrangers) {
-    const WindowId a = desktop.openWindow(pid, {}), b = desktop.openWindow(pid, {}),
-                   c = desktop.openWindow(pid, {});
-    auto element = [&](WindowId id) { return desktop.windowElement(id); };
-    auto recorded = [&] {
-        std::vector<WindowId> ids;
-        for (const WindowSnapshot& entry : engine->knownWindowRects.at(pid)) {
-            ids.push_back(*desktop.windowIdOf(entry.window));
-        }
-        return ids;
-    };
-    engine->recordKnownRect(element(a), pid, {1, 1}, {10, 10});
-    engine->recordKnownRect(element(b), pid, {2, 2}, {20, 20});
-    // A fresh handle for the same window updates its entry instead of adding one.
-    engine->recordKnownRect(element(a), pid, {3, 3}, {30, 30});
-    // Strangers change nothing: a window never recorded, another application's pid.
-    engine->forgetKnownRect(element(c), pid);
-    engine->forgetKnownRect(element(a), pid + 1);
-    engine->forgetApplicationRects(pid + 1);
-    EXPECT_EQ(engine->lookupKnownRect(element(a), pid + 1), std::nullopt);
-    EXPECT_FALSE(engine->knownWindowRects.contains(pid + 1));
-    EXPECT_EQ(recorded(), (std::vector<WindowId>{a, b}));
-    EXPECT_EQ(engine->lookupKnownRect(element(a), pid), (Rect{{3, 3}, {30, 30}}));
-
-    engine->recordKnownRect(element(c), pid, {4, 4}, {40, 40});
-    engine->forgetKnownRect(element(a), pid);
-    EXPECT_EQ(recorded(), (std::vector<WindowId>{b, c}));
-    engine->forgetApplicationRects(pid);
-    EXPECT_FALSE(engine->knownWindowRects.contains(pid));
-
-    // Subscribing a window of an application that is not followed registers nothing.
-    engine->subscribeWindowDestroyed(element(b), pid);
-    EXPECT_TRUE(desktop.observerOperations().empty());
-}
-
 }  // namespace
 }  // namespace tallowmere::testing

@@ -71,19 +71,6 @@ TEST(BilliardsRoom, NarrowRoomBouncesOnceWithoutDrawingAndGoesStraightToTheTarge
     EXPECT_EQ(tall.overdraws(), 0u);
 }
 
-TEST(Fold, MatchesWorkedValuesOfARoomAHundredWide) {
-    struct Case {
-        std::int64_t n;
-        double q, expected;
-    };
-    const Case cases[] = {{1, 0, 20},   {1, 0.5, 70}, {1, 0.9, 90}, {1, 1, 80},
-                          {2, 0.5, 50}, {2, 1, 80},   {3, 1, 80}};
-    for (const Case& c : cases) {
-        EXPECT_NEAR(fold(20, 80, 0, 100, c.n, c.q), c.expected, 1e-9)
-            << "n = " << c.n << ", q = " << c.q;
-    }
-}
-
 TEST(BilliardsPosition, DeceleratesToThreeQuartersOfThePathAtHalfTime) {
     const BilliardsRoom room{0, 100, 0, 100, 1, 2};
     // x: 20 + 0.75 * (120 - 20) = 95; y: 20 + 0.75 * (280 - 20) = 215, reflected to 15.

@@ -43,14 +43,12 @@ const Snapshot kDefaults({"com.apple.Terminal", "com.apple.finder", "com.googlec
                          {}, 20.0, true, EasingFunction::random, 0.5, false, std::nullopt,
                          AlignmentAnchor::windowCentroid, std::nullopt);
 
-TEST(AppSettingsLoading, EmptyStoreGivesTheDefaultsAndOnlyRemovesTheCenterShortcut) {
-    SimPreferencesStore store;
-    EXPECT_EQ(snapshot(AppSettings(store)), kDefaults);
-    EXPECT_EQ(store.log(), kStartUpRemoval);
-    EXPECT_TRUE(store.contents().empty());
-}
-
-TEST(AppSettingsLoading, UnusableStoredValuesFallBackToTheirDefaultsInMemoryOnly) {
+// Nothing is written but the removal of a center shortcut that is not there.
+TEST(AppSettingsLoading, AnEmptyStoreOrUnusableValuesGiveTheDefaultsInMemoryOnly) {
+    SimPreferencesStore empty;
+    EXPECT_EQ(snapshot(AppSettings(empty)), kDefaults);
+    EXPECT_EQ(empty.log(), kStartUpRemoval);
+    EXPECT_TRUE(empty.contents().empty());
     const std::pair<const char*, PrefValue> unusable[] = {
         {"monitoredBundleIdentifiers", PrefArray{"com.apple.finder", 7}},
         {"windowSpacingMargin", "30"},
@@ -92,25 +90,6 @@ TEST(AppSettingsLoading, CenterShortcutIsRewrittenOrRemovedAtStartUpTheOtherLeft
         EXPECT_EQ(settings.manualCenterRealignShortcut(), expected);
         EXPECT_EQ(store.log(), std::vector{expected ? rewritten : kStartUpRemoval[0]});
         EXPECT_EQ(store.contents().at("manualRealignShortcut"), stored);
-    }
-}
-
-TEST(AppSettingsLoading, AnotherDefaultWatchListStandsInOnlyForAMissingOrUnusableOne) {
-    const std::pair<std::optional<PrefValue>, Strings> cases[] = {
-        {std::nullopt, kLinuxDefaults},
-        {PrefArray{"XTerm", 7}, kLinuxDefaults},
-        {PrefArray{"Emacs"}, {"Emacs"}},
-        {PrefArray{}, {}},
-    };
-    for (const auto& [stored, expected] : cases) {
-        SimPreferencesStore store;
-        if (stored) {
-            store.setObject("monitoredBundleIdentifiers", *stored);
-        }
-        store.clearLog();
-        const AppSettings settings(store, AppSettings::linuxDefaultMonitoredBundleIdentifiers());
-        EXPECT_EQ(settings.monitoredBundleIdentifiers(), expected);
-        EXPECT_EQ(store.log(), kStartUpRemoval);  // the default is not written
     }
 }
 
@@ -209,7 +188,9 @@ TEST(AppSettingsSharedDeathTest, AbortsWhenUsedBeforeAStoreIsInstalled) {
 TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStoreEvenUnderConcurrentFirstUse) {
     auto store = std::make_shared<SimPreferencesStore>(
         SimPreferencesStore::Contents{{"windowSpacingMargin", 8}});
-    ASSERT_TRUE(AppSettings::installSharedStore(store, kLinuxDefaults));
+    // As the program installs it, with the watch list a Linux desktop starts with.
+    ASSERT_TRUE(AppSettings::installSharedStore(
+        store, AppSettings::linuxDefaultMonitoredBundleIdentifiers()));
     EXPECT_FALSE(AppSettings::installSharedStore(std::make_shared<SimPreferencesStore>()));
     std::vector<AppSettings*> seen(4);
     std::vector<std::jthread> threads;

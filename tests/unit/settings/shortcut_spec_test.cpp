@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <string_view>
 
 #include "settings/shortcut_spec.h"
@@ -29,20 +28,6 @@ TEST(ShortcutJson, DecodesOnlyCompleteWellTypedObjectsThatFitTheWidths) {
         SCOPED_TRACE(json);
         EXPECT_EQ(decodeShortcut(PrefData(json.begin(), json.end())), expected);
     }
-}
-
-TEST(ShortcutJson, EncodesCompactlyAndReadsBackEqualButRefusesTextThatIsNotUtf8) {
-    for (const ShortcutSpec& shortcut :
-         {kControlCommandR, ShortcutSpec{53, 0, "quote\"back\\tab\t⇧ space"}}) {
-        const auto data = encodeShortcut(shortcut);
-        ASSERT_TRUE(data.has_value());
-        const std::string text(data->begin(), data->end());
-        SCOPED_TRACE(text);
-        EXPECT_EQ(text.find_first_of("\n\t"), std::string::npos);
-        EXPECT_EQ(text.find(" "), text.find(" space"));  // only inside the display string
-        EXPECT_EQ(decodeShortcut(*data), shortcut);
-    }
-    EXPECT_EQ(encodeShortcut(ShortcutSpec{15, 0, "\xff"}), std::nullopt);
 }
 
 }  // namespace

@@ -71,7 +71,23 @@ struct ViewRig {
     std::unique_ptr<SettingsView> view;
 };
 
-TEST(SettingsView, ShowsStoredValuesClampedOnlyByTheControls) {
+// The view over settings in a simulated store.
+class SettingsViewTest : public ::testing::Test {
+  protected:
+    // A desktop entry file of the test's own, by its path.
+    static std::string entry(const char* name, const std::string& text) {
+        const auto dir = std::filesystem::path(::testing::TempDir()) / "settings_view_entries";
+        std::filesystem::create_directories(dir);
+        std::ofstream(dir / name) << text;
+        return (dir / name).string();
+    }
+
+    sim::SimPreferencesStore store;
+    AppSettings settings{store};
+    ViewRig rig{settings};
+};
+
+TEST_F(SettingsViewTest, ShowsStoredValuesClampedOnlyByTheControls) {
     struct Case {
         double spacing;
         const char* spacingText;
@@ -85,9 +101,6 @@ TEST(SettingsView, ShowsStoredValuesClampedOnlyByTheControls) {
         {250, "250 pt", 10000, 0, "0.00秒", 500},
         {-0.5, "0 pt", 0, 3, "3.00秒", 10000},
     };
-    sim::SimPreferencesStore store;
-    AppSettings settings(store);
-    ViewRig rig(settings);
     rig.open();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.spacingText);
@@ -105,10 +118,7 @@ TEST(SettingsView, ShowsStoredValuesClampedOnlyByTheControls) {
     }
 }
 
-TEST(SettingsView, DurationRowIsHiddenOnlyForNone) {
-    sim::SimPreferencesStore store;
-    AppSettings settings(store);
-    ViewRig rig(settings);
+TEST_F(SettingsViewTest, DurationRowIsHiddenOnlyForNone) {
     rig.open();
     auto* easing = rig.find<QComboBox>("animationEasing");
     ASSERT_EQ(easing->count(), 10);
@@ -122,25 +132,17 @@ TEST(SettingsView, DurationRowIsHiddenOnlyForNone) {
     }
 }
 
-TEST(SettingsView, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
-    sim::SimPreferencesStore store;
-    AppSettings settings(store);
+TEST_F(SettingsViewTest, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
     settings.setMonitoredBundleIdentifiers({"XTerm", "Gvim", "XTerm"});
-    ViewRig rig(settings);
     rig.open();
     EXPECT_EQ(rig.listed(), (Strings{"XTerm", "Gvim", "XTerm"}));
 
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "settings_view_entries";
-    std::filesystem::create_directories(dir);
-    const auto entry = [&](const char* name, const char* text) {
-        std::ofstream(dir / name) << text;
-        return (dir / name).string();
-    };
     const std::string listedEntry = entry("gvim.desktop", "[Desktop Entry]\nStartupWMClass=Gvim\n");
     const std::string noClass = entry("plain.desktop", "[Desktop Entry]\nName=Plain\n");
     store.clearLog();
-    for (const auto& chosen : {std::optional<std::string>(), std::optional(listedEntry),
-                               std::optional(noClass), std::optional(dir.string())}) {
+    for (const auto& chosen :
+         {std::optional<std::string>(), std::optional(listedEntry), std::optional(noClass),
+          std::optional(std::filesystem::path(noClass).parent_path().string())}) {
         rig.chosen = chosen;
         rig.find<QPushButton>("addApplication")->click();
     }
@@ -174,7 +176,7 @@ TEST(SettingsView, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
     EXPECT_EQ(rig.listed(), (Strings{"Gvim", "Emacs", "Firefox"}));
 }
 
-TEST(SettingsView, EveryControlWritesThroughToThePreferencesFile) {
+TEST(SettingsViewFile, EveryControlWritesThroughToThePreferencesFile) {
     const auto file = std::filesystem::path(::testing::TempDir()) / "settings_view_prefs.json";
     std::filesystem::remove(file);
     {
@@ -209,15 +211,12 @@ TEST(SettingsView, EveryControlWritesThroughToThePreferencesFile) {
 }
 
 // With a widget per row, a list of 100 000 took half a minute to open.
-TEST(SettingsView, AHugeWatchListOpensAtOnceAndEveryRowCanBeReachedAndRemoved) {
-    sim::SimPreferencesStore store;
-    AppSettings settings(store);
+TEST_F(SettingsViewTest, AHugeWatchListOpensAtOnceAndEveryRowCanBeReachedAndRemoved) {
     Strings monitored;
     for (int i = 0; i < 100000; ++i) {
         monitored.push_back("App" + std::to_string(i));
     }
     settings.setMonitoredBundleIdentifiers(monitored);
-    ViewRig rig(settings);
     const auto start = std::chrono::steady_clock::now();
     rig.open().show();
     QCoreApplication::processEvents();
@@ -253,13 +252,8 @@ TEST(SettingsView, AHugeWatchListOpensAtOnceAndEveryRowCanBeReachedAndRemoved) {
     EXPECT_EQ(list->count(), 99999);
 }
 
-TEST(SettingsView, AnEntryWithoutWindowClassTakesTheClassOfItsRunningProgram) {
-    sim::SimPreferencesStore store;
-    AppSettings settings(store);
-    ViewRig rig(settings);
+TEST_F(SettingsViewTest, AnEntryWithoutWindowClassTakesTheClassOfItsRunningProgram) {
     rig.open();
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "settings_view_exec";
-    std::filesystem::create_directories(dir);
     // This test's own process stands for the running program.
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     const Pid me = getpid();
@@ -278,8 +272,7 @@ TEST(SettingsView, AnEntryWithoutWindowClassTakesTheClassOfItsRunningProgram) {
     for (const auto& [exec, expected] : cases) {
         SCOPED_TRACE(exec);
         settings.setMonitoredBundleIdentifiers({});
-        std::ofstream(dir / "entry.desktop") << "[Desktop Entry]\nType=Application\n" << exec;
-        rig.chosen = (dir / "entry.desktop").string();
+        rig.chosen = entry("exec.desktop", "[Desktop Entry]\nType=Application\n" + exec);
         rig.find<QPushButton>("addApplication")->click();
         EXPECT_EQ(settings.monitoredBundleIdentifiers(), expected);
     }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <functional>
 #include <map>
 
 #include "platform/linux/x11_backend/qt_local_key_monitor.h"
@@ -51,6 +52,11 @@ class ShortcutRecorderFieldTest : public ::testing::Test {
     QPushButton* recordButton() const { return field->findChild<QPushButton*>("recordButton"); }
     QToolButton* clearButton() const { return field->findChild<QToolButton*>("clearButton"); }
     QLabel* errorLine() const { return field->findChild<QLabel*>("errorLine"); }
+    void hideAndShowAgain() {
+        window.hide();
+        window.show();
+        editor->setFocus();
+    }
 
     sim::SimPreferencesStore store;
     AppSettings settings{store};
@@ -68,95 +74,58 @@ class ShortcutRecorderFieldTest : public ::testing::Test {
     QLineEdit* editor = new QLineEdit;
 };
 
-TEST_F(ShortcutRecorderFieldTest, RecordsFromRealKeyPressesAndSwallowsThem) {
-    struct Case {
-        const char* name;
-        int qtKey;
-        Qt::KeyboardModifiers modifiers;
-        int xKeycode;
-        std::optional<ShortcutSpec> stored;  // none: still recording
-    };
-    const Case cases[] = {
-        {"A alone", Qt::Key_A, Qt::NoModifier, kXA, std::nullopt},
-        {"Control alone", Qt::Key_Control, Qt::ControlModifier, kXControl, std::nullopt},
-        {"shift A", Qt::Key_A, Qt::ShiftModifier, kXA, ShortcutSpec{0, 0x0200, "⇧A"}},
-        {"control option command K", Qt::Key_K,
-         Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier, kXK,
-         ShortcutSpec{40, 0x1900, "⌃⌥⌘K"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        settings.setManualRealignShortcut(std::nullopt);
-        recordButton()->click();
-        press(c.qtKey, c.modifiers, c.xKeycode, c.qtKey == Qt::Key_Control ? "" : "x");
-        EXPECT_EQ(editor->text(), "");
-        EXPECT_EQ(settings.manualRealignShortcut(), c.stored);
-        if (c.stored) {
-            EXPECT_EQ(keyBox(), QString::fromStdString(c.stored->displayString));
-            EXPECT_EQ(recordButton()->text(), "記録...");
-            EXPECT_FALSE(clearButton()->isHidden());
-        } else {
-            EXPECT_EQ(keyBox(), "キーを入力…");
-            EXPECT_EQ(recordButton()->text(), "キャンセル");
-            EXPECT_EQ(field->findChild<QLabel*>("keyBox")->toolTip(), "Escでキャンセル");
-            recordButton()->click();
-        }
-    }
-    // Idle again: keys reach the window.
-    press(Qt::Key_A, Qt::NoModifier, kXA, "a");
-    EXPECT_EQ(editor->text(), "a");
-}
-
-TEST_F(ShortcutRecorderFieldTest, EscapeWithCommandStopsAndKeepsTheShortcut) {
+// Each way out of a recording, from real key presses or the widgets: the field shows what is then
+// stored, and keys reach the window again. Keys without a modifier, and modifiers alone, are
+// swallowed while recording.
+TEST_F(ShortcutRecorderFieldTest, EveryWayOutShowsWhatIsStoredAndFreesTheKeys) {
     const ShortcutSpec old{15, 0x1800, "⌃⌥R"};
-    settings.setManualRealignShortcut(old);
-    recordButton()->click();
-    press(Qt::Key_Escape, Qt::MetaModifier, kXEscape);
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    EXPECT_EQ(keyBox(), "⌃⌥R");
-    EXPECT_EQ(settings.manualRealignShortcut(), old);
-}
-
-TEST_F(ShortcutRecorderFieldTest, RefusedCombinationKeepsTheOldShortcutUntilTheNextRecording) {
-    const ShortcutSpec old{15, 0x1800, "⌃⌥R"};
-    settings.setManualRealignShortcut(old);
     service.holdElsewhere(17, 0x1800);
-    recordButton()->click();
-    press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT);
-
-    EXPECT_EQ(keyBox(), "⌃⌥R");
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    EXPECT_FALSE(errorLine()->isHidden());
-    EXPECT_EQ(errorLine()->text(),
-              "このキーの組み合わせは他のアプリと衝突しているため使用できません");
-    EXPECT_EQ(settings.manualRealignShortcut(), old);
-
-    recordButton()->click();
-    EXPECT_TRUE(errorLine()->isHidden());
-    EXPECT_EQ(keyBox(), "キーを入力…");
-}
-
-TEST_F(ShortcutRecorderFieldTest, ClearWhileRecordingStopsAndShowsUnset) {
-    settings.setManualRealignShortcut(ShortcutSpec{15, 0x1800, "⌃⌥R"});
-    recordButton()->click();
-    clearButton()->click();
-    EXPECT_EQ(keyBox(), "未設定");
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    EXPECT_TRUE(clearButton()->isHidden());
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
-    press(Qt::Key_A, Qt::NoModifier, kXA, "a");
-    EXPECT_EQ(editor->text(), "a");
-}
-
-TEST_F(ShortcutRecorderFieldTest, HidingTheWindowEndsTheRecording) {
-    recordButton()->click();
-    window.hide();
-    EXPECT_EQ(recordButton()->text(), "記録...");
-    window.show();
-    editor->setFocus();
-    press(Qt::Key_A, Qt::ShiftModifier, kXA, "A");
-    EXPECT_EQ(editor->text(), "A");
-    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
+    struct Way {
+        const char* name;
+        std::function<void()> act;
+        std::optional<ShortcutSpec> stored;
+        bool refused = false;  // the error line shows
+    };
+    const Way ways[] = {
+        {"shift A", [&] { press(Qt::Key_A, Qt::ShiftModifier, kXA, "x"); },
+         ShortcutSpec{0, 0x0200, "⇧A"}},
+        {"control option command K",
+         [&] {
+             press(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier, kXK, "x");
+         },
+         ShortcutSpec{40, 0x1900, "⌃⌥⌘K"}},
+        {"Escape with command", [&] { press(Qt::Key_Escape, Qt::MetaModifier, kXEscape); }, old},
+        {"a refused combination",
+         [&] { press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT); }, old, true},
+        {"the clear button", [&] { clearButton()->click(); }, std::nullopt},
+        {"the window hiding", [&] { hideAndShowAgain(); }, old},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        settings.setManualRealignShortcut(old);
+        editor->clear();
+        recordButton()->click();
+        EXPECT_TRUE(errorLine()->isHidden()) << "an earlier refusal's message outlived it";
+        press(Qt::Key_A, Qt::NoModifier, kXA, "x");
+        press(Qt::Key_Control, Qt::ControlModifier, kXControl);
+        EXPECT_EQ(keyBox(), "キーを入力…");
+        EXPECT_EQ(recordButton()->text(), "キャンセル");
+        EXPECT_EQ(field->findChild<QLabel*>("keyBox")->toolTip(), "Escでキャンセル");
+        way.act();
+        EXPECT_EQ(editor->text(), "");
+        EXPECT_EQ(recordButton()->text(), "記録...");
+        EXPECT_EQ(keyBox(),
+                  way.stored ? QString::fromStdString(way.stored->displayString) : "未設定");
+        EXPECT_EQ(clearButton()->isHidden(), !way.stored);
+        EXPECT_EQ(settings.manualRealignShortcut(), way.stored);
+        EXPECT_EQ(errorLine()->isHidden(), !way.refused);
+        if (way.refused) {
+            EXPECT_EQ(errorLine()->text(),
+                      "このキーの組み合わせは他のアプリと衝突しているため使用できません");
+        }
+        press(Qt::Key_A, Qt::ShiftModifier, kXA, "A");
+        EXPECT_EQ(editor->text(), "A");
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -41,11 +42,9 @@ struct Client : kit::Probe {
     using kit::Probe::Probe;
 
     bool grab(std::uint8_t keycode, std::uint16_t mask) const {
-        xcb_generic_error_t* error = xcb_request_check(
+        return !kit::own(xcb_request_check(
             conn(), xcb_grab_key_checked(conn(), 0, root(), mask, keycode, XCB_GRAB_MODE_ASYNC,
-                                         XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
+                                         XCB_GRAB_MODE_ASYNC)));
     }
     bool grabAllVariants(std::uint8_t keycode) const {
         bool all = true;
@@ -65,6 +64,14 @@ struct Client : kit::Probe {
                                 XCB_CURRENT_TIME, root(), 0, 0, 0);
         }
         sync();
+    }
+    void pressControlAltR() const {
+        keys({{kControlL, true},
+              {kAltL, true},
+              {kR, true},
+              {kR, false},
+              {kAltL, false},
+              {kControlL, false}});
     }
 };
 
@@ -123,17 +130,6 @@ class X11HotKeyServiceTest : public ::testing::Test {
     std::vector<std::uint8_t> releases;
 };
 
-// Control+Alt+R pressed and released through XTest, as a keyboard would.
-template <typename Client>
-void pressControlAltR(const Client& client) {
-    client.keys({{kControlL, true},
-                 {kAltL, true},
-                 {kR, true},
-                 {kR, false},
-                 {kAltL, false},
-                 {kControlL, false}});
-}
-
 TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLockState) {
     EXPECT_EQ(service->numLockMask(), kXNumLock);
     const auto result = service->registerHotKey(kVirtualR, kControlOption, {kSignature, 7});
@@ -149,7 +145,7 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
         for (std::uint8_t lock : locks) {
             other->keys({{lock, true}, {lock, false}});
         }
-        pressControlAltR(*other);
+        other->pressControlAltR();
         ++expected;
         ASSERT_TRUE(pumpUntil([&] { return releasesOf(kR) >= expected; }));
         for (std::uint8_t lock : locks) {
@@ -159,41 +155,32 @@ TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLock
     EXPECT_EQ(presses, std::vector<std::uint32_t>(4, 7));
 }
 
-// Moves Num_Lock's keycode from one modifier row to a free slot of another; false when the
-// server refuses or there is no free slot.
-bool moveModifierKey(const Client& client, std::uint8_t keycode, int fromRow, int toRow) {
-    auto* reply = xcb_get_modifier_mapping_reply(client.conn(),
-                                                 xcb_get_modifier_mapping(client.conn()), nullptr);
-    if (reply == nullptr) {
+// Moves a key from one row of the modifier map to a free slot of another; false when it is not in
+// the first, the second has no free slot or the server refuses.
+bool moveModifierKey(const Client& client, std::uint8_t keycode, std::size_t fromRow,
+                     std::size_t toRow) {
+    const auto reply = kit::own(xcb_get_modifier_mapping_reply(
+        client.conn(), xcb_get_modifier_mapping(client.conn()), nullptr));
+    if (!reply) {
         return false;
     }
-    const int perRow = reply->keycodes_per_modifier;
-    std::vector<xcb_keycode_t> keycodes(xcb_get_modifier_mapping_keycodes(reply),
-                                        xcb_get_modifier_mapping_keycodes(reply) + 8 * perRow);
-    std::free(reply);
-    bool removed = false;
-    bool placed = false;
-    for (int i = 0; i < perRow; ++i) {
-        auto& from = keycodes[static_cast<std::size_t>(fromRow * perRow + i)];
-        if (from == keycode) {
-            from = 0;
-            removed = true;
-        }
+    const std::size_t perRow = reply->keycodes_per_modifier;
+    std::vector<xcb_keycode_t> map(xcb_get_modifier_mapping_keycodes(reply.get()),
+                                   xcb_get_modifier_mapping_keycodes(reply.get()) + 8 * perRow);
+    const auto from = std::span(map).subspan(fromRow * perRow, perRow);
+    const auto to = std::span(map).subspan(toRow * perRow, perRow);
+    const auto key = std::ranges::find(from, keycode);
+    const auto slot = std::ranges::find(to, 0);
+    if (key == from.end() || slot == to.end()) {
+        return false;
     }
-    for (int i = 0; i < perRow && !placed; ++i) {
-        auto& to = keycodes[static_cast<std::size_t>(toRow * perRow + i)];
-        if (to == 0) {
-            to = keycode;
-            placed = true;
-        }
-    }
-    auto* set = xcb_set_modifier_mapping_reply(
+    *key = 0;
+    *slot = keycode;
+    const auto set = kit::own(xcb_set_modifier_mapping_reply(
         client.conn(),
-        xcb_set_modifier_mapping(client.conn(), static_cast<std::uint8_t>(perRow), keycodes.data()),
-        nullptr);
-    const bool ok = set != nullptr && set->status == XCB_MAPPING_STATUS_SUCCESS;
-    std::free(set);
-    return ok && removed && placed;
+        xcb_set_modifier_mapping(client.conn(), static_cast<std::uint8_t>(perRow), map.data()),
+        nullptr));
+    return set && set->status == XCB_MAPPING_STATUS_SUCCESS;
 }
 
 TEST_F(X11HotKeyServiceTest, GrabsFollowNumLockToItsNewModifier) {
@@ -203,7 +190,7 @@ TEST_F(X11HotKeyServiceTest, GrabsFollowNumLockToItsNewModifier) {
     const bool moved = pumpUntil([&] { return service->numLockMask() == 0x20; });
 
     other->keys({{kNumLock, true}, {kNumLock, false}});
-    pressControlAltR(*other);
+    other->pressControlAltR();
     const bool released = pumpUntil([&] { return releasesOf(kR) >= 1; });
     other->keys({{kNumLock, true}, {kNumLock, false}});
     EXPECT_TRUE(moveModifierKey(*other, kNumLock, 5, 4));
