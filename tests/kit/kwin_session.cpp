@@ -143,12 +143,20 @@ std::optional<KWinFrame> KWinProbe::frameOf(const std::string& title) {
     return it == all.end() ? std::nullopt : std::optional<KWinFrame>(it->second);
 }
 
+// Titles here are the tests' own plain words: no quoting needed.
 void KWinProbe::setMinimized(const std::string& title, bool minimized) {
-    // Titles here are the tests' own plain words: no quoting needed.
     evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i]; if (w.caption === '" +
-             title + "') { w.minimized = " + (minimized ? "true" : "false") +
-             "; if (!w.minimized) { if (typeof workspace.activeWindow !== 'undefined')"
-             " workspace.activeWindow = w; else workspace.activeClient = w; } } }");
+             title + "') w.minimized = " + (minimized ? "true" : "false") + "; }");
+    if (!minimized) {
+        activate(title);
+    }
+}
+
+void KWinProbe::activate(const std::string& title) {
+    evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i]; if (w.caption === '" +
+             title +
+             "') { if (typeof workspace.activeWindow !== 'undefined') workspace.activeWindow = w;"
+             " else workspace.activeClient = w; } }");
 }
 
 void KWinProbe::moveTo(const std::string& title, int x, int y) {

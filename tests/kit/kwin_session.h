@@ -62,6 +62,8 @@ class KWinProbe {
     std::optional<KWinFrame> frameOf(const std::string& title);
     // Minimises or restores the window, as the user would.
     void setMinimized(const std::string& title, bool minimized);
+    // Gives the window the focus, as the user would by clicking it.
+    void activate(const std::string& title);
     // Moves the window's frame, as the user would by dragging it.
     void moveTo(const std::string& title, int x, int y);
 

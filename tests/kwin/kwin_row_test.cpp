@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <list>
 #include <map>
 
@@ -91,6 +93,8 @@ class KWinRow : public ::testing::Test {
 // B closes: A, C and B's last place span ax - 320 .. ax + 620, centre ax + 150: [A, C] stands as
 // [A, B] did, at ax - 160 and ax + 160.
 // C is minimised: A and C's place span ax - 160 .. ax + 460, centre ax + 150: A alone at ax.
+// ⌃⌥R with A alone: no move, and the banner (its size is the text's) centred on the 1920x1080
+// work area, its centre a third of the way down: at (960, 360).
 // C is restored: it joins on the right of A as B did: ax - 160 and ax + 160.
 // A's dialog and another application's window never move.
 // ⌃⌥C is another program's: that shortcut is refused. With A moved up by 100 and C down by 100,
@@ -133,7 +137,7 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     const auto otherAt = placeOf("other");
 
     // KWin's own record of where our feedback windows went, kept whenever the flash is.
-    const std::string flashes = probe_.watch(
+    const std::string feedback = probe_.watch(
         "function seen(w) { var g = w.frameGeometry; report(g.x + ' ' + g.y + ' ' + g.width +"
         " ' ' + g.height + ' ' + (w.keepAbove ? 1 : 0)); }\n"
         "function follow(w) { if (String(w.caption).indexOf('tallowmere-feedback-') !== 0) return;"
@@ -142,12 +146,12 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     WaylandWindow& b = open("B");
     expectAt({{"A", {ax - 160, ay}}, {"B", {ax + 160, ay}}});
     auto flashed = [&](int x) {
-        const auto lines = probe_.reported(flashes);
+        const auto lines = probe_.reported(feedback);
         const std::string at = std::to_string(x) + " " + std::to_string(ay) + " 300 200 1";
         return std::find(lines.begin(), lines.end(), at) != lines.end();
     };
     EXPECT_TRUE(waitUntil([&] { return flashed(ax - 160) && flashed(ax + 160); }))
-        << testing::PrintToString(probe_.reported(flashes));
+        << testing::PrintToString(probe_.reported(feedback));
     EXPECT_TRUE(waitUntil([&] {
         const auto frames = probe_.frames();
         return std::none_of(frames.begin(), frames.end(), [](const auto& f) {
@@ -163,6 +167,25 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
 
     probe_.setMinimized("C", true);
     expectAt({{"A", {ax, ay}}});
+    probe_.activate("A");
+    ASSERT_TRUE(waitUntil([&] { return probe_.frameOf("A").value_or(KWinFrame{}).active; }));
+    EXPECT_EQ(globalShortcuts("/component/tallowmere",
+                              "org.kde.kglobalaccel.Component.invokeShortcut string:shortcut-1"),
+              0);
+    EXPECT_TRUE(app_->process().waitForLine("手動再整理: 対象ウィンドウが足りないため不要"))
+        << app_->errorOutput();
+    EXPECT_TRUE(waitUntil([&] {
+        for (const std::string& line : probe_.reported(feedback)) {
+            int x = 0, y = 0, w = 0, h = 0, above = 0;
+            if (std::sscanf(line.c_str(), "%d %d %d %d %d", &x, &y, &w, &h, &above) == 5 &&
+                w != kWidth && std::abs(2 * x + w - 1920) <= 1 && std::abs(2 * y + h - 720) <= 1 &&
+                above == 1) {
+                return true;
+            }
+        }
+        return false;
+    })) << testing::PrintToString(probe_.reported(feedback));
+    EXPECT_TRUE(waitUntil([&] { return probe_.frameOf("A").value_or(KWinFrame{}).active; }));
     probe_.setMinimized("C", false);
     expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
 

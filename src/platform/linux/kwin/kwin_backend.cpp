@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/linux/kwin/bus_instance.h"
+#include "platform/linux/kwin/qt_key_codes.h"
 
 namespace tallowmere {
 namespace {
@@ -50,6 +51,11 @@ std::unique_ptr<KWinBackend> KWinBackend::open(std::string& whyNot) {
     self->bridge_ = std::make_unique<kwin::ScriptBridge>(self->desktop_, bus, scriptPath());
     KWinBackend* raw = self.get();
     self->hotKeys_ = std::make_unique<kwin::KGlobalAccelHotKeys>(bus);
+    self->keyboardGrab_ = std::make_unique<kwin::KGlobalAccelKeyboardGrab>(bus);
+    // Qt's Wayland platform reports X keycodes as its xcb one does; the compositor's layout is
+    // not ours to read, so the characters come from the same layout as the shortcuts' keys.
+    self->keyMonitor_ = std::make_unique<x11::QtLocalKeyMonitor>(
+        [](std::uint32_t keycode, std::uint32_t) { return kwin::unmodifiedCharacters(keycode); });
     // KWin composites always. Our windows cannot place themselves: the script puts each one, known
     // by a title of its own, where it belongs.
     self->feedback_ = std::make_unique<linux_qt::QtFeedbackWindows>(

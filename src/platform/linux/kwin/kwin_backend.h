@@ -8,11 +8,12 @@
 
 #include "platform/desktop_backend.h"
 #include "platform/linux/kwin/kglobalaccel_hot_keys.h"
+#include "platform/linux/kwin/kglobalaccel_keyboard_grab.h"
 #include "platform/linux/kwin/kwin_desktop.h"
 #include "platform/linux/kwin/script_bridge.h"
-#include "platform/linux/kwin/unserved_ports.h"
 #include "platform/linux/qt/qt_feedback_windows.h"
 #include "platform/linux/qt/qt_main_loop.h"
+#include "platform/linux/x11_backend/qt_local_key_monitor.h"
 
 namespace tallowmere {
 
@@ -32,8 +33,8 @@ class KWinBackend final : public DesktopBackend {
     Screens& screens() override { return desktop_; }
     FeedbackWindows& feedbackWindows() override { return *feedback_; }
     HotKeyService& hotKeys() override { return *hotKeys_; }
-    LocalKeyMonitor& keyMonitor() override { return keyMonitor_; }
-    KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()>) override { return keyboardGrab_; }
+    LocalKeyMonitor& keyMonitor() override { return *keyMonitor_; }
+    KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()>) override { return *keyboardGrab_; }
     std::vector<RunningWindow> runningWindows() const override { return desktop_.runningWindows(); }
     void onConnectionLost(std::function<void()> handler) override;
     void onUnexpectedError(std::function<void(const std::string&)>) override {}
@@ -48,8 +49,8 @@ class KWinBackend final : public DesktopBackend {
     kwin::KWinDesktop desktop_;
     std::unique_ptr<linux_qt::QtFeedbackWindows> feedback_;
     std::unique_ptr<kwin::KGlobalAccelHotKeys> hotKeys_;
-    kwin::NoKeyMonitor keyMonitor_;
-    kwin::NoKeyboardGrab keyboardGrab_;
+    std::unique_ptr<x11::QtLocalKeyMonitor> keyMonitor_;
+    std::unique_ptr<kwin::KGlobalAccelKeyboardGrab> keyboardGrab_;
     std::unique_ptr<kwin::ScriptBridge> bridge_;
     std::uint64_t feedbackWindows_ = 0;
 };

@@ -27,26 +27,32 @@ constexpr SpecialKey kSpecialKeys[] = {
     {XKB_KEY_Prior, Qt::Key_PageUp},        {XKB_KEY_Next, Qt::Key_PageDown},
 };
 
-std::optional<xkb_keysym_t> symbolOf(std::uint32_t evdev) {
-    struct ContextDeleter {
-        void operator()(xkb_context* c) const { xkb_context_unref(c); }
-    };
-    struct KeymapDeleter {
-        void operator()(xkb_keymap* k) const { xkb_keymap_unref(k); }
-    };
-    struct StateDeleter {
-        void operator()(xkb_state* s) const { xkb_state_unref(s); }
-    };
+struct ContextDeleter {
+    void operator()(xkb_context* c) const { xkb_context_unref(c); }
+};
+struct KeymapDeleter {
+    void operator()(xkb_keymap* k) const { xkb_keymap_unref(k); }
+};
+struct StateDeleter {
+    void operator()(xkb_state* s) const { xkb_state_unref(s); }
+};
+
+// The layout's state with no modifier held; null when xkbcommon has no keymap for it.
+std::unique_ptr<xkb_state, StateDeleter> layoutState() {
     std::unique_ptr<xkb_context, ContextDeleter> context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     if (!context) {
-        return std::nullopt;
+        return nullptr;
     }
     std::unique_ptr<xkb_keymap, KeymapDeleter> keymap(
         xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap) {
-        return std::nullopt;
+        return nullptr;
     }
-    std::unique_ptr<xkb_state, StateDeleter> state(xkb_state_new(keymap.get()));
+    return std::unique_ptr<xkb_state, StateDeleter>(xkb_state_new(keymap.get()));
+}
+
+std::optional<xkb_keysym_t> symbolOf(std::uint32_t evdev) {
+    const auto state = layoutState();
     if (!state) {
         return std::nullopt;
     }
@@ -91,6 +97,21 @@ std::optional<int> qtKeyCombination(std::uint32_t virtualKey, std::uint32_t carb
     combination |= (carbonModifiers & kCarbonOptionKey) ? int(Qt::AltModifier) : 0;
     combination |= (carbonModifiers & kCarbonCmdKey) ? int(Qt::MetaModifier) : 0;
     return combination;
+}
+
+std::string unmodifiedCharacters(std::uint32_t xKeycode) {
+    const auto state = layoutState();
+    if (!state) {
+        return {};
+    }
+    const int length = xkb_state_key_get_utf8(state.get(), xKeycode, nullptr, 0);
+    if (length <= 0) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    xkb_state_key_get_utf8(state.get(), xKeycode, text.data(), text.size());
+    text.resize(static_cast<std::size_t>(length));
+    return text;
 }
 
 }  // namespace tallowmere::kwin

@@ -5,11 +5,16 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tallowmere::kwin {
 
 // None for a key without a place on a PC keyboard, a symbol Qt has no key for, or a modifier
 // KDE cannot express.
 std::optional<int> qtKeyCombination(std::uint32_t virtualKey, std::uint32_t carbonModifiers);
+
+// What the key (an X keycode, as Qt reports it on Wayland too) types without modifiers in that
+// layout; empty for a key that types nothing.
+std::string unmodifiedCharacters(std::uint32_t xKeycode);
 
 }  // namespace tallowmere::kwin
