@@ -162,13 +162,16 @@ void AppDelegate::buildStatusMenu() {
         }
     });
     statusItem->setContextMenu(menu);
-    // A left click opens the same menu, as a menu-bar item does.
-    connect(statusItem.get(), &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger && statusMenu) {
-                    statusMenu->popup(QCursor::pos());
-                }
-            });
+    // A left click opens the same menu, as a menu-bar item does. A click soon after the menu
+    // closed counts as the second of a double click: it opens the menu too.
+    connect(
+        statusItem.get(), &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) &&
+                statusMenu) {
+                statusMenu->popup(QCursor::pos());
+            }
+        });
     statusItem->show();
 }
 

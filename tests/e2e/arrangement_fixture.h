@@ -4,15 +4,25 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <memory>
-#include <sstream>
 
 #include "display_session.h"
-#include "program.h"
+#include "program_under_test.h"
 
 namespace tallowmere::e2e {
+
+using kit::Box;
+using kit::ChildProcess;
+using kit::Finished;
+using kit::FramePosition;
+using kit::runTallowmere;
+using kit::Tallowmere;
+using kit::waitUntil;
+using kit::Xterm;
+using Desktop = kit::Probe;
 
 // xterm -geometry 80x24 with the default 6x13 font is 80*6 + 2*2 = 484 by 24*13 + 2*2 = 316.
 constexpr int kClientWidth = 484;
@@ -20,22 +30,12 @@ constexpr int kClientHeight = 316;
 
 inline std::string preferences(const std::string& easing, double duration = 0.25,
                                bool flash = false) {
-    std::ostringstream json;
-    json << R"({"monitoredBundleIdentifiers": ["XTerm"], "windowSpacingMargin": 20,)"
-         << R"( "animationEasing": ")" << easing << R"(", "animationDuration": )" << duration
-         << R"(, "showFlashOverlay": )" << (flash ? "true" : "false")
-         << R"(, "alignmentAnchor": "windowCentroid",)"
-         << R"( "alwaysOpenNewWindowOnRight": true})";
-    return json.str();
+    return kit::rowPreferences("XTerm", easing, duration, flash);
 }
 
 class Arrangement : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display);
-        useDesktop(display);
-    }
+    void SetUp() override { useDesktop(std::getenv("DISPLAY")); }
 
     // A desktop of the test's own, with the window manager of the shared one, for a test that
     // leaves its desktop changed.
@@ -52,46 +52,26 @@ class Arrangement : public ::testing::Test {
         desktop_ = std::make_unique<Desktop>(display_);
     }
 
-    // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4 494 x
-    // 350).
-    void measureFrames(xcb_window_t client) {
-        const auto extents = desktop_->frameExtents(client);
-        ASSERT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";
-        w_ = kClientWidth + extents->left + extents->right;
-        h_ = kClientHeight + extents->top + extents->bottom;
-    }
-
     void TearDown() override {
         if (app_) {
-            EXPECT_EQ(app_->countLines("X error"), 0u) << app_->errorOutput();
-            EXPECT_TRUE(app_->process().running()) << app_->errorOutput();
-            app_->process().signal(SIGTERM);
-            EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
+            app_->expectCleanQuit();
             app_.reset();
         }
         closeAll();
-        replacement_.reset();
     }
 
     void closeAll() {
+        std::vector<xcb_window_t> windows = dialogs_;
         for (xcb_window_t dialog : dialogs_) {
             desktop_->closeWindow(dialog);
         }
         for (Xterm& xterm : xterms_) {
+            windows.push_back(xterm.window);
             xterm.process.reset();
         }
         EXPECT_TRUE(waitUntil([&] {
-            for (const Xterm& xterm : xterms_) {
-                if (desktop_->listed(xterm.window)) {
-                    return false;
-                }
-            }
-            for (xcb_window_t dialog : dialogs_) {
-                if (desktop_->listed(dialog)) {
-                    return false;
-                }
-            }
-            return true;
+            return std::none_of(windows.begin(), windows.end(),
+                                [&](xcb_window_t w) { return desktop_->listed(w); });
         })) << "windows left over";
         xterms_.clear();
         dialogs_.clear();
@@ -104,17 +84,21 @@ class Arrangement : public ::testing::Test {
                      const std::vector<std::string>& environment = {}) {
         Xterm& first = open(x, y);
         app_ = std::make_unique<Tallowmere>(json, display_, environment);
-        EXPECT_TRUE(waitUntil([&] { return app_->countLines("監視開始") >= 1; }))
-            << app_->errorOutput();
+        EXPECT_TRUE(app_->waitStarted()) << app_->errorOutput();
         return first;
     }
 
     Xterm& open(int x, int y, const std::string& wmClass = "XTerm") {
-        xterms_.push_back(openXterm(*desktop_, x, y, wmClass));
+        xterms_.push_back(kit::openXterm(*desktop_, x, y, wmClass));
         Xterm& xterm = xterms_.back();
         EXPECT_NE(xterm.window, XCB_WINDOW_NONE) << "xterm did not show";
-        if (w_ == 0) {
-            measureFrames(xterm.window);
+        // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4
+        // 494 x 350).
+        const auto extents = desktop_->frameExtents(xterm.window);
+        EXPECT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";
+        if (w_ == 0 && extents) {
+            w_ = kClientWidth + extents->left + extents->right;
+            h_ = kClientHeight + extents->top + extents->bottom;
         }
         EXPECT_EQ(desktop_->clientSize(xterm.window),
                   (std::pair<int, int>{kClientWidth, kClientHeight}))
@@ -141,7 +125,6 @@ class Arrangement : public ::testing::Test {
     std::unique_ptr<Tallowmere> app_;
     std::deque<Xterm> xterms_;
     std::vector<xcb_window_t> dialogs_;
-    std::unique_ptr<ChildProcess> replacement_;  // a window manager started by a test
 };
 
 }  // namespace tallowmere::e2e

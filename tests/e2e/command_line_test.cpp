@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <regex>
 
-#include "program.h"
+#include "program_under_test.h"
 
 namespace tallowmere::e2e {
 namespace {
+
+using namespace kit;
 
 const std::string kPreferences = R"({"monitoredBundleIdentifiers": ["XTerm"]})";
 
@@ -77,7 +79,7 @@ TEST(CommandLine, UsageVersionAndMistakesEndAtOnce) {
 
 TEST(CommandLine, OneProgramPerDisplayAndCommandsReachIt) {
     const std::string display = std::getenv("DISPLAY");
-    Desktop desktop(display);
+    Probe desktop(display);
     const std::string notRunning =
         "tallowmere: tallowmere is not running on display " + display + "; start it first\n";
     EXPECT_EQ(runTallowmere({"--settings"}).err, notRunning);
@@ -90,21 +92,21 @@ TEST(CommandLine, OneProgramPerDisplayAndCommandsReachIt) {
     const Finished second = runTallowmere({});
     EXPECT_EQ(second.status, 0) << second.err;
     EXPECT_EQ(second.err, "");
-    EXPECT_TRUE(desktop.waitForWindowOf(first->process().pid()))
+    EXPECT_TRUE(desktop.waitForWindowOf(first->pid()))
         << "the running program showed no settings window\n"
         << first->errorOutput();
-    EXPECT_TRUE(first->process().running());
+    EXPECT_TRUE(first->running());
 
     // Killed, it leaves no claim behind: the next start is the running program.
-    first->process().signal(SIGKILL);
-    ASSERT_TRUE(first->process().waitExit(10));
+    first->signal(SIGKILL);
+    ASSERT_TRUE(first->waitExit(10));
     Tallowmere next(kPreferences, display);
     ASSERT_TRUE(waitUntil([&] { return next.countLines("tallowmere: started") == 1; }))
         << next.errorOutput();
 
     const Finished quit = runTallowmere({"--quit"});
     EXPECT_EQ(quit.status, 0) << quit.err;
-    EXPECT_EQ(next.process().waitExit(10), 0) << next.errorOutput();
+    EXPECT_EQ(next.waitExit(10), 0) << next.errorOutput();
     EXPECT_EQ(runTallowmere({"--center"}).err, notRunning);
 }
 

@@ -1,9 +1,10 @@
 // The program among clients that write whatever they like into window and root properties, and
-// beside a window manager that crashes: it lives on, follows the frames and lines up the next
-// pair exactly.
+// beside a window manager that is replaced or crashes: it lives on, follows the frames and lines
+// up the next window exactly.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,21 +23,14 @@ void pauseSeconds(double seconds) {
 // still follows frames, the row [C, D] is centred on C's new place, as [A, B] in the row scenario:
 // C at 690 - w/2, D at 710 + w/2, both at 300.
 TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
-    // Already there when the program starts: a class of 9000 bytes and no NUL.
-    desktop_->openWindow(std::string(9000, 'w'), 40, 40);
-    Xterm& a = startWith(preferences("none"), 100, 100);
+    // Already there when the program starts: a class of 9000 bytes and no NUL. (The backend tests
+    // read every malformed shape; here the whole program meets them.)
+    const xcb_window_t longClass = desktop_->openWindow(std::string(9000, 'w'), 40, 40);
+    startWith(preferences("none"), 100, 100);
     kit::Probe& probe = *desktop_;
-
-    // Classes of every malformed shape: empty, one string, no NUL at all.
-    std::vector<xcb_window_t> strangers;
-    for (const std::string& bytes : {""s, "abc\0"s, "abcdefgh"s, std::string(9000, 'x')}) {
-        strangers.push_back(desktop_->openWindow(bytes, 60, 60));
-    }
     // A watched window whose extents add up past any int.
     const xcb_window_t huge = desktop_->openWindow("huge\0XTerm\0"s, 900, 500);
-    ASSERT_TRUE(waitUntil([&] { return desktop_->listed(huge) && desktop_->normalState(huge); }))
-        << desktop_->listed(huge) << desktop_->normalState(huge) << " "
-        << probe.clientList().size();
+    ASSERT_TRUE(waitUntil([&] { return desktop_->listed(huge) && desktop_->normalState(huge); }));
     ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 1; }))
         << app_->errorOutput();
     probe.setCardinals(huge, "_NET_FRAME_EXTENTS",
@@ -46,7 +40,7 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     probe.setCardinals(probe.root(), "_NET_WORKAREA",
                        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF});
     // For half a second the client list names the root, and every window twice.
-    std::vector<xcb_window_t> list = probe.clientList();
+    const std::vector<xcb_window_t> list = probe.clientList();
     std::vector<xcb_window_t> rogue = list;
     rogue.insert(rogue.end(), list.begin(), list.end());
     rogue.push_back(probe.root());
@@ -55,20 +49,16 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     probe.setClientList(list);
 
     // A decision that reads the absurd window's size.
-    Xterm& b = open(1300, 500);
+    open(1300, 500);
     ASSERT_TRUE(waitUntil([&] {
         return app_->countLines("整列実行") >= 2 || app_->countLines("全体幅") >= 1;
     })) << app_->errorOutput();
-    ASSERT_TRUE(app_->process().running()) << app_->errorOutput();
+    ASSERT_TRUE(app_->running()) << app_->errorOutput();
 
     // Back to an honest desktop, the program still there.
     desktop_->closeWindow(huge);
-    for (xcb_window_t stranger : strangers) {
-        desktop_->closeWindow(stranger);
-    }
+    desktop_->closeWindow(longClass);
     closeAll();
-    (void)a;
-    (void)b;
     if (!workArea.empty()) {
         probe.setCardinals(probe.root(), "_NET_WORKAREA", workArea);
     }
@@ -80,57 +70,74 @@ TEST_F(Arrangement, MalformedPropertiesNeitherCrashNorMisleadTheProgram) {
     ASSERT_TRUE(waitUntil([&] { return desktop_->frame(c.window) == FramePosition{700, 300}; }));
     Xterm& d = open(1300, 500);
     expectFrames({{&c, {690 - w_ / 2, 300}}, {&d, {710 + w_ / 2, 300}}});
-    EXPECT_TRUE(app_->process().running()) << app_->errorOutput();
 }
 
-// A window manager killed outright leaves its client list on the root, and a new one adopts
-// the windows: neither is the user's doing, so the program moves nothing and counts nothing as
-// closed; the next window is lined up with the two where they stand.
-TEST_F(Arrangement, AWindowManagerThatCrashesAndRestartsRearrangesNothing) {
-    if (std::string(std::getenv("TALLOWMERE_WM")) != "openbox") {
-        GTEST_SKIP() << "runs on a desktop of its own with openbox";
+// A window manager taking over from the running one, or one started after the last was killed
+// outright (leaving its client list on the root), makes every window look new while it adopts
+// them. Neither is the user's doing: the program moves nothing and counts nothing as closed, and
+// the next window is lined up with the two where they stand.
+TEST_F(Arrangement, AWindowManagerTakingOverOrRestartingAfterACrashRearrangesNothing) {
+    const bool openbox = std::string(std::getenv("TALLOWMERE_WM")) == "openbox";
+    for (const bool crash : {false, true}) {
+        if (crash && !openbox) {
+            continue;  // it comes back as itself, and the frames below are openbox's
+        }
+        SCOPED_TRACE(crash ? "killed and restarted" : "taken over by openbox");
+        useOwnDesktop();
+        Xterm& a = startWith(preferences("none"), 700, 300);
+        Xterm& b = open(1300, 500);
+        expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
+        const FramePosition aClient = desktop_->clientOrigin(a.window);
+        const FramePosition bClient = desktop_->clientOrigin(b.window);
+
+        ASSERT_TRUE(own_->restartWindowManager(crash));
+        // Adopted again: listed, shown, framed by openbox (each client 1 px right of its frame).
+        std::optional<FramePosition> a0;
+        std::optional<FramePosition> b0;
+        ASSERT_TRUE(waitUntil([&] {
+            a0 = desktop_->frame(a.window);
+            b0 = desktop_->frame(b.window);
+            return desktop_->normalState(a.window) && desktop_->normalState(b.window) &&
+                   desktop_->listed(a.window) && desktop_->listed(b.window) && a0 && b0 &&
+                   desktop_->clientOrigin(a.window).x - a0->x == 1 &&
+                   desktop_->clientOrigin(b.window).x - b0->x == 1;
+        })) << "openbox did not adopt the windows";
+        // Replacing openbox by itself moves no client; xfwm4's larger title bar may shift one by
+        // less than its height; after a crash the server left each client where its frame stood,
+        // and the new openbox frames it there: one title bar lower, one border to the right.
+        const int slack = crash ? 21 : openbox ? 0 : 29;
+        for (const auto& [window, was] :
+             {std::pair{a.window, aClient}, std::pair{b.window, bClient}}) {
+            const FramePosition now = desktop_->clientOrigin(window);
+            EXPECT_LE(std::abs(now.x - was.x), slack) << now.x << " was " << was.x;
+            EXPECT_LE(std::abs(now.y - was.y), slack) << now.y << " was " << was.y;
+        }
+        if (openbox) {
+            EXPECT_EQ(b0, (FramePosition{a0->x + w_ + 20, a0->y})) << "the row did not hold";
+        }
+        // Past the grace the program gives a window manager to bring every window back.
+        pauseSeconds(3.5);
+        EXPECT_EQ(desktop_->frame(a.window), a0);
+        EXPECT_EQ(desktop_->frame(b.window), b0);
+        EXPECT_EQ(app_->countLines("ウィンドウの終了を検知"), 0u) << app_->errorOutput();
+        EXPECT_EQ(app_->countLines("整列実行"), 1u) << app_->errorOutput();
+
+        // The next window brings the only arrangement since. With openbox's frames all along,
+        // [A, B] from x0 is centred at x0 + w + 10; [A, B, C], 3w + 40 wide, starts at
+        // x0 - w/2 - 10.
+        Xterm& c = open(1400, 650);
+        ASSERT_TRUE(waitUntil([&] { return app_->countLines("整列実行") >= 2; }))
+            << app_->errorOutput();
+        if (openbox) {
+            const int x0 = a0->x;
+            expectFrames({{&a, {x0 - w_ / 2 - 10, a0->y}},
+                          {&b, {x0 + w_ / 2 + 10, a0->y}},
+                          {&c, {x0 + 3 * w_ / 2 + 30, a0->y}}});
+        }
+        EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
+        TearDown();
     }
-    useOwnDesktop();
-    Xterm& a = startWith(preferences("none"), 700, 300);
-    Xterm& b = open(1300, 500);
-    expectFrames({{&a, {690 - w_ / 2, 300}}, {&b, {710 + w_ / 2, 300}}});
-
-    ASSERT_TRUE(own_->restartWindowManager(true));
-    // The server put the clients on the root where they stood; the new openbox frames them there,
-    // so each frame lands one title bar lower and one border to the right: the row itself holds.
-    std::optional<FramePosition> a0;
-    std::optional<FramePosition> b0;
-    ASSERT_TRUE(waitUntil([&] {
-        a0 = desktop_->frame(a.window);
-        b0 = desktop_->frame(b.window);
-        return desktop_->normalState(a.window) && desktop_->normalState(b.window) && a0 && b0 &&
-               a0->y > 300 && b0->x == a0->x + w_ + 20 && b0->y == a0->y;
-    })) << "openbox did not adopt the windows";
-    // Past the grace the program gives a window manager to bring every window back.
-    pauseSeconds(3.5);
-    EXPECT_EQ(desktop_->frame(a.window), a0);
-    EXPECT_EQ(desktop_->frame(b.window), b0);
-    EXPECT_EQ(app_->countLines("ウィンドウの終了を検知"), 0u) << app_->errorOutput();
-    EXPECT_EQ(app_->countLines("整列実行"), 1u) << app_->errorOutput();
-
-    // The row [A, B] from x0 is centred at x0 + w + 10; [A, B, C], 3w + 40 wide, starts at
-    // x0 - w/2 - 10.
-    Xterm& c = open(1400, 650);
-    const int x0 = a0->x;
-    ASSERT_TRUE(waitUntil([&] {
-        return desktop_->frame(a.window) == FramePosition{x0 - w_ / 2 - 10, a0->y} &&
-               desktop_->frame(b.window) == FramePosition{x0 + w_ / 2 + 10, a0->y} &&
-               desktop_->frame(c.window) == FramePosition{x0 + 3 * w_ / 2 + 30, a0->y};
-    })) << app_->errorOutput();
-    EXPECT_EQ(app_->countLines("整列実行"), 2u) << app_->errorOutput();
-    EXPECT_TRUE(app_->process().running());
 }
-
-}  // namespace
-}  // namespace tallowmere::e2e
-
-namespace tallowmere::e2e {
-namespace {
 
 // At login the program starts while the session restores its windows. Wherever in the
 // program's start a watched window maps (the 50 starts sweep 0 to 400 ms after launch), it is
@@ -147,8 +154,8 @@ TEST_F(Arrangement, AProgramStartingWhileWindowsMapWatchesThemEveryTime) {
         if (!waitUntil([&] { return app.countLines("監視開始") >= 1; }, 5)) {
             missedAt.push_back(start * 8);
         }
-        app.process().signal(SIGTERM);
-        EXPECT_EQ(app.process().waitExit(10), 0) << app.errorOutput();
+        app.signal(SIGTERM);
+        EXPECT_EQ(app.waitExit(10), 0) << app.errorOutput();
         desktop_->closeWindow(window);
         ASSERT_TRUE(waitUntil([&] { return !desktop_->listed(window); }));
     }

@@ -7,8 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <map>
+#include <iterator>
 
 extern char** environ;
 
@@ -24,25 +25,20 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return result;
 }
 
+// Ours, less the names the changes set or remove, then what they set.
 std::vector<std::string> mergedEnvironment(const std::vector<std::string>& changes) {
-    std::map<std::string, std::string> merged;
+    std::vector<std::string> result;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        const auto eq = entry.find('=');
-        merged[entry.substr(0, eq)] = eq == std::string::npos ? "" : entry.substr(eq + 1);
-    }
-    for (const std::string& change : changes) {
-        const auto eq = change.find('=');
-        if (eq == std::string::npos) {
-            merged.erase(change);
-        } else {
-            merged[change.substr(0, eq)] = change.substr(eq + 1);
+        const std::string name = entry.substr(0, entry.find('='));
+        if (std::none_of(changes.begin(), changes.end(), [&](const std::string& change) {
+                return change == name || change.rfind(name + "=", 0) == 0;
+            })) {
+            result.push_back(entry);
         }
     }
-    std::vector<std::string> result;
-    for (const auto& [key, value] : merged) {
-        result.push_back(key + "=" + value);
-    }
+    std::copy_if(changes.begin(), changes.end(), std::back_inserter(result),
+                 [](const std::string& change) { return change.find('=') != std::string::npos; });
     return result;
 }
 

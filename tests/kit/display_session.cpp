@@ -75,32 +75,16 @@ DisplaySession::DisplaySession(DesktopOptions options) : options_(std::move(opti
               false,
               fds[1]});
     close(fds[1]);
-    auto display = readDisplayNumber(fds[0]);
+    display_ = readDisplayNumber(fds[0]);
     close(fds[0]);
-    if (!display) {
-        return;
-    }
-    display_ = display;
-    if (!options_.windowManager.empty() && !startWindowManager()) {
+    if (display_ && !options_.windowManager.empty() && !startWindowManager()) {
         display_.reset();
-        return;
-    }
-    if (options_.tray) {
-        tray_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"trayer", "--edge", "top", "--align", "right", "--widthtype",
-                                     "request", "--height", "24", "--SetDockType", "true",
-                                     "--SetPartialStrut", "true", "--transparent", "false",
-                                     "--expand", "true"},
-            std::vector<std::string>{"DISPLAY=" + *display_});
-        Probe probe(*display_);
-        if (!waitUntil([&] { return !probe.clientsOfClass("trayer").empty(); }, 20)) {
-            display_.reset();
-        }
     }
 }
 
 bool DisplaySession::startWindowManager() {
-    std::vector<std::string> argv{"openbox", "--config-file", "/etc/xdg/openbox/rc.xml"};
+    std::vector<std::string> argv{"openbox", "--replace", "--config-file",
+                                  "/etc/xdg/openbox/rc.xml"};
     if (options_.windowManager == "xfwm4") {
         argv = {"xfwm4", "--replace"};
     }
@@ -110,15 +94,30 @@ bool DisplaySession::startWindowManager() {
 }
 
 bool DisplaySession::restartWindowManager(bool crash) {
-    if (windowManager_) {
-        windowManager_->signal(crash ? SIGKILL : SIGTERM);
-        windowManager_->waitExit(10);
+    if (!display_) {
+        return false;
     }
-    return display_ && startWindowManager();
+    Probe probe(*display_);
+    const auto oldCheck = probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK");
+    auto old = std::move(windowManager_);
+    if (old && crash) {
+        old->signal(SIGKILL);
+        old->waitExit(10);
+    }
+    if (!crash) {
+        options_.windowManager = "openbox";
+    }
+    // Until the new one took over, the old one's check window still names itself.
+    const bool started = startWindowManager();
+    return (crash || waitUntil([&] {
+                return probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK") != oldCheck;
+            })) &&
+           started && (crash || !old || old->waitExit(10).has_value()) &&
+           windowManagerManages(*display_);
 }
 
 DisplaySession::~DisplaySession() {
-    for (auto* child : {&tray_, &windowManager_, &server_}) {
+    for (auto* child : {&windowManager_, &server_}) {
         if (*child) {
             (*child)->signal(SIGTERM);
             (*child)->waitExit(5);

@@ -1,5 +1,5 @@
-// A private X desktop: an Xvfb on a display number it picks itself (-displayfd), a window manager
-// and optionally a tray host, all stopped by pid (the last started first) when dropped.
+// A private X desktop: an Xvfb on a display number it picks itself (-displayfd) and a window
+// manager, both stopped by pid (the window manager first) when dropped.
 #pragma once
 
 #include <memory>
@@ -14,7 +14,6 @@ namespace tallowmere::kit {
 struct DesktopOptions {
     std::string size = "1920x1080";
     std::string windowManager = "openbox";  // openbox or xfwm4; empty for none
-    bool tray = false;
 };
 
 class DisplaySession {
@@ -30,8 +29,9 @@ class DisplaySession {
     int run(const std::vector<std::string>& argv) const;
     // Kills the X server at once, as a crash would.
     void killServer();
-    // Ends the window manager (SIGKILL when `crash`, leaving its root properties behind) and starts
-    // a new one; true once that one manages windows.
+    // Hands the desktop to a new window manager: openbox taking over from the running one, or, when
+    // `crash`, one of the same kind started after the old was killed outright (leaving its root
+    // properties behind); true once the old one is gone and the new one manages windows.
     bool restartWindowManager(bool crash);
 
   private:
@@ -39,7 +39,6 @@ class DisplaySession {
     DesktopOptions options_;
     std::unique_ptr<ChildProcess> server_;
     std::unique_ptr<ChildProcess> windowManager_;
-    std::unique_ptr<ChildProcess> tray_;
     std::optional<std::string> display_;
 };
 

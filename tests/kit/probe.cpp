@@ -48,27 +48,20 @@ std::optional<xcb_window_t> Probe::frameOf(xcb_window_t client) {
 
 std::optional<Box> Probe::geometry(xcb_window_t window) {
     auto reply = own(xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, window), nullptr));
-    if (!reply) {
-        return std::nullopt;
-    }
-    return Box{reply->x, reply->y, reply->width, reply->height};
+    return reply ? std::optional(Box{reply->x, reply->y, reply->width, reply->height})
+                 : std::nullopt;
 }
 
 std::optional<FramePosition> Probe::frame(xcb_window_t client) {
     const auto frameWindow = frameOf(client);
     const auto box = frameWindow ? geometry(*frameWindow) : std::nullopt;
-    if (!box) {
-        return std::nullopt;
-    }
-    return FramePosition{box->x, box->y};
+    return box ? std::optional(FramePosition{box->x, box->y}) : std::nullopt;
 }
 
 std::optional<Extents> Probe::frameExtents(xcb_window_t client) {
-    const auto values = cardinals(client, "_NET_FRAME_EXTENTS");
-    if (values.size() != 4) {
-        return std::nullopt;
-    }
-    return Extents{int(values[0]), int(values[1]), int(values[2]), int(values[3])};
+    const auto v = cardinals(client, "_NET_FRAME_EXTENTS");
+    return v.size() == 4 ? std::optional(Extents{int(v[0]), int(v[1]), int(v[2]), int(v[3])})
+                         : std::nullopt;
 }
 
 std::string Probe::waitForFrames(
@@ -198,11 +191,8 @@ std::vector<xcb_window_t> Probe::clientsOfClass(const std::string& wanted) {
 
 std::vector<xcb_window_t> Probe::children(xcb_window_t window) {
     auto tree = own(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, window), nullptr));
-    if (!tree) {
-        return {};
-    }
-    const xcb_window_t* first = xcb_query_tree_children(tree.get());
-    return {first, first + xcb_query_tree_children_length(tree.get())};
+    const xcb_window_t* first = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+    return {first, first + (tree ? xcb_query_tree_children_length(tree.get()) : 0)};
 }
 
 std::vector<Box> Probe::unmanagedWindowsOf(pid_t pid) {

@@ -9,7 +9,7 @@
 #include <map>
 
 #include "kwin_session.h"
-#include "program.h"
+#include "program_under_test.h"
 
 namespace tallowmere::kwintest {
 namespace {
@@ -79,7 +79,7 @@ class KWinRow : public ::testing::Test {
     }
 
     kit::KWinProbe probe_;
-    std::unique_ptr<e2e::Tallowmere> app_;
+    std::unique_ptr<kit::Tallowmere> app_;
     std::list<WaylandWindow> windows_;
 };
 
@@ -109,17 +109,15 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     ASSERT_EQ(globalShortcuts("/kglobalaccel", "org.kde.KGlobalAccel.setShortcut " + other +
                                                    " array:int32:201326659 uint32:6"),
               0);
-    app_ = std::make_unique<e2e::Tallowmere>(kPreferences, "");
-    EXPECT_TRUE(app_->process().waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥C"))
+    app_ = std::make_unique<kit::Tallowmere>(kPreferences, "");
+    EXPECT_TRUE(app_->waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥C"))
         << app_->errorOutput();
-    ASSERT_TRUE(app_->process().waitForLine("tallowmere: started")) << app_->errorOutput();
+    ASSERT_TRUE(app_->waitForLine("tallowmere: started")) << app_->errorOutput();
 
     open("A", "row", {.dialog = true});
-    ASSERT_TRUE(app_->process().waitForLine("既存の標準ウィンドウがないため整列不要"))
-        << app_->errorOutput();
+    ASSERT_TRUE(app_->waitForLine("既存の標準ウィンドウがないため整列不要")) << app_->errorOutput();
     ASSERT_TRUE(waitUntil([&] { return probe_.frameOf("A-dialog").has_value(); }));
-    ASSERT_TRUE(app_->process().waitForLine("非標準ウィンドウの生成通知のため無視"))
-        << app_->errorOutput();
+    ASSERT_TRUE(app_->waitForLine("非標準ウィンドウの生成通知のため無視")) << app_->errorOutput();
     const KWinFrame a0 = probe_.frameOf("A").value();
     ASSERT_EQ(a0.width, kWidth);
     ASSERT_EQ(a0.height, kHeight);
@@ -172,7 +170,7 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     EXPECT_EQ(globalShortcuts("/component/tallowmere",
                               "org.kde.kglobalaccel.Component.invokeShortcut string:shortcut-1"),
               0);
-    EXPECT_TRUE(app_->process().waitForLine("手動再整理: 対象ウィンドウが足りないため不要"))
+    EXPECT_TRUE(app_->waitForLine("手動再整理: 対象ウィンドウが足りないため不要"))
         << app_->errorOutput();
     EXPECT_TRUE(waitUntil([&] {
         for (const std::string& line : probe_.reported(feedback)) {
@@ -196,18 +194,18 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     EXPECT_EQ(globalShortcuts("/component/tallowmere",
                               "org.kde.kglobalaccel.Component.invokeShortcut string:shortcut-1"),
               0);
-    EXPECT_TRUE(app_->process().waitForLine("手動再整理を実行")) << app_->errorOutput();
+    EXPECT_TRUE(app_->waitForLine("手動再整理を実行")) << app_->errorOutput();
     expectAt({{"A", {ax - 160, ay}}, {"C", {ax + 160, ay}}});
 
     EXPECT_EQ(placeOf("A-dialog"), dialogAt);
     EXPECT_EQ(placeOf("other"), otherAt);
 
     // One program per session, commanded over the session bus; quitting unloads the script.
-    EXPECT_EQ(e2e::runTallowmere({}, {kNoPreferences}).status, 0);
-    EXPECT_TRUE(app_->process().waitForLine("tallowmere: command: settings"));
-    EXPECT_EQ(e2e::runTallowmere({"--quit"}, {kNoPreferences}).status, 0);
-    EXPECT_EQ(app_->process().waitExit(10), 0) << app_->errorOutput();
-    EXPECT_EQ(e2e::runTallowmere({"--quit"}, {kNoPreferences}).status, 1);
+    EXPECT_EQ(kit::runTallowmere({}, {kNoPreferences}).status, 0);
+    EXPECT_TRUE(app_->waitForLine("tallowmere: command: settings"));
+    EXPECT_EQ(kit::runTallowmere({"--quit"}, {kNoPreferences}).status, 0);
+    EXPECT_EQ(app_->waitExit(10), 0) << app_->errorOutput();
+    EXPECT_EQ(kit::runTallowmere({"--quit"}, {kNoPreferences}).status, 1);
     EXPECT_NE(kit::run({"sh", "-c",
                         "dbus-send --session --print-reply --dest=org.kde.KWin /Scripting "
                         "org.kde.kwin.Scripting.isScriptLoaded string:tallowmere | "

@@ -2,33 +2,24 @@
 // second: a group there rows up within that monitor's visible area, and unplugging the monitor
 // while the windows glide leaves the program working on the one that is left.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <xcb/xcb_ewmh.h>
 
 #include <cstdlib>
 #include <iostream>
-#include <regex>
 
-#include "desktop_gauges.h"
-#include "program.h"
+#include "program_under_test.h"
 #include "window_owner.h"
 
 namespace tallowmere::stress {
 namespace {
 
-using e2e::waitUntil;
 using kit::FramePosition;
-
-constexpr const char* kPreferences =
-    R"({"monitoredBundleIdentifiers": ["Duo"], "windowSpacingMargin": 20,)"
-    R"( "animationEasing": "linear", "animationDuration": 1.0, "showFlashOverlay": true,)"
-    R"( "alignmentAnchor": "windowCentroid", "alwaysOpenNewWindowOnRight": true})";
+using kit::waitUntil;
 
 // Clients 400 x 300 in openbox frames (1, 1, 20, 5): 402 x 325.
 constexpr int kClientW = 400;
 constexpr int kClientH = 300;
 
-// The work area of the first desktop.
+// The work area of the first probe.
 std::vector<std::uint32_t> workArea(kit::Probe& probe) {
     auto area = probe.cardinals(probe.root(), "_NET_WORKAREA");
     area.resize(std::min<std::size_t>(area.size(), 4));
@@ -37,8 +28,7 @@ std::vector<std::uint32_t> workArea(kit::Probe& probe) {
 
 TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging) {
     const std::string display = std::getenv("DISPLAY");
-    e2e::Desktop desktop(display);
-    kit::Probe& probe = desktop;
+    kit::Probe probe(display);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(probe.conn())).data;
     ASSERT_EQ(screen->width_in_pixels, 3840) << "run under scripts/with-desktop --size 3840x1080";
     ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "left", "1920/508x1080/286+0+0", "screen"}), 0);
@@ -50,19 +40,18 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     })) << "the window manager did not reserve the panel's strut";
 
     kit::WindowOwner owner(display);
-    auto frameOf = [&](xcb_window_t w) { return desktop.frame(w); };
     const xcb_window_t a = owner.create("Duo", 3300, 300, kClientW, kClientH);
-    ASSERT_TRUE(waitUntil([&] { return desktop.listed(a) && desktop.normalState(a); }));
-    ASSERT_EQ(frameOf(a), (FramePosition{3300, 300}));
+    ASSERT_TRUE(waitUntil([&] { return probe.listed(a) && probe.normalState(a); }));
+    ASSERT_EQ(probe.frame(a), (FramePosition{3300, 300}));
     const auto extents = probe.frameExtents(a);
     ASSERT_TRUE(extents);
     const int frameW = kClientW + extents->left + extents->right;
     const int frameH = kClientH + extents->top + extents->bottom;
-    e2e::Tallowmere app(kPreferences, display);
-    ASSERT_TRUE(waitUntil([&] { return app.countLines("監視開始") == 1; })) << app.errorOutput();
+    kit::Tallowmere app(kit::rowPreferences("Duo", "linear", 1.0, true), display);
+    ASSERT_TRUE(app.waitStarted()) << app.errorOutput();
 
     auto expectFrames = [&](const std::vector<std::pair<xcb_window_t, FramePosition>>& expected) {
-        EXPECT_EQ(desktop.waitForFrames(expected), "") << app.errorOutput();
+        EXPECT_EQ(probe.waitForFrames(expected), "") << app.errorOutput();
     };
 
     // B opens on the left monitor: the reference is A's centre (3501, 462.5), on the right
@@ -79,7 +68,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     const xcb_window_t d = owner.create("Duo", 400, 200, kClientW, kClientH);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 3; })) << app.errorOutput();
     ASSERT_EQ(kit::run({"xrandr", "--delmonitor", "right"}), 0);
-    ASSERT_TRUE(app.process().running()) << app.errorOutput();
+    ASSERT_TRUE(app.running()) << app.errorOutput();
     // openbox then takes the panel's 60 from the right edge of the monitors left: 0 .. 1860.
     ASSERT_TRUE(waitUntil([&] {
         return workArea(probe) == std::vector<std::uint32_t>{0, 0, 1860, 1080};
@@ -94,7 +83,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     EXPECT_NE(line.find(" startX=0.0 "), std::string::npos) << line;
     const bool inside = waitUntil([&] {
         for (xcb_window_t w : {a, b, c, d, e}) {
-            const auto at = frameOf(w);
+            const auto at = probe.frame(w);
             if (!at || at->x < 0 || at->x + frameW > 1860 || at->y < 0 || at->y + frameH > 1080) {
                 return false;
             }
@@ -104,11 +93,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     EXPECT_TRUE(inside) << app.errorOutput();
     std::cout << "after unplugging: " << line << "\n";
 
-    EXPECT_EQ(app.countLines("X error"), 0u) << app.errorOutput();
-    app.process().signal(SIGTERM);
-    EXPECT_EQ(app.process().waitExit(30), 0) << app.errorOutput();
-    EXPECT_EQ(app.countLines("Sanitizer"), 0u) << app.errorOutput();
-    EXPECT_EQ(app.countLines("runtime error"), 0u) << app.errorOutput();
+    app.expectCleanQuit();
 }
 
 }  // namespace

@@ -1,20 +1,20 @@
 // The installed program as a user meets it on a desktop with a tray: the icon in the tray, the
 // menu's items, pausing XTerm from the submenu, the global shortcuts and quitting.
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <xcb/xcb_keysyms.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
-#include <sstream>
 
-#include "child_process.h"
 #include "display_session.h"
-#include "tray_desktop.h"
+#include "program_under_test.h"
 
 namespace tallowmere::e2e {
 namespace {
@@ -25,106 +25,197 @@ const char* const kControlOptionR =
 const char* const kControlOptionC =
     "eyJrZXlDb2RlIjo4LCJjYXJib25Nb2RpZmllcnMiOjYxNDQsImRpc3BsYXlTdHJpbmciOiLijIPijKVDIn0=";
 
-// Processes of the user named dbus-launch or dbus-daemon, and the children of `parent`.
-std::set<pid_t> processes(const std::function<bool(const std::string& name, pid_t ppid)>& keep) {
+// The lock variants a grab must cover; Mod2 is NumLock in the X server's default keymap.
+constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                           XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+constexpr std::uint16_t kControlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+
+// The tray desktop as the test's own client sees and stirs it: our icon in the tray host, clicks,
+// and keyboard grabs that show who holds a key.
+class TrayDesktop : public kit::Probe {
+  public:
+    TrayDesktop() : kit::Probe(std::getenv("DISPLAY")) {}
+
+    // The program's icon: a window below trayer's whose WM_CLASS instance is tallowmere.
+    std::optional<xcb_window_t> icon() {
+        for (xcb_window_t host : clientsOfClass("trayer")) {
+            for (std::vector<xcb_window_t> pending = children(host); !pending.empty();) {
+                const xcb_window_t window = pending.back();
+                pending.pop_back();
+                if (wmClass(window, true) == "tallowmere") {
+                    return window;
+                }
+                const auto below = children(window);
+                pending.insert(pending.end(), below.begin(), below.end());
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Clicks the centre of a window with the first button. No --sync: it waits 15 s for a motion
+    // that never comes when the pointer already rests on the spot, as it does where the last menu
+    // was opened. The server takes the move before the click anyway.
+    bool click(xcb_window_t window) {
+        const auto box = geometry(window);
+        const kit::FramePosition origin = clientOrigin(window);
+        return box && kit::run({"xdotool", "mousemove", std::to_string(origin.x + box->width / 2),
+                                std::to_string(origin.y + box->height / 2), "click", "1"}) == 0;
+    }
+
+    // Whether another client holds the keyboard grab, as an open menu does: keys sent before
+    // then would go to whatever has the focus instead.
+    bool keyboardHeldByAnother() {
+        // A grab that succeeded here, even for an instant, could make the menu's own grab fail and
+        // leave it without keys. The server answers AlreadyGrabbed before it checks the time, so a
+        // time in the future asks without ever taking the grab: free comes back as
+        // GrabInvalidTime.
+        constexpr xcb_timestamp_t kOneHour = 3'600'000;
+        auto reply = kit::own(
+            xcb_grab_keyboard_reply(conn(),
+                                    xcb_grab_keyboard(conn(), 0, root(), serverTime() + kOneHour,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr));
+        if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+            xcb_ungrab_keyboard(conn(), XCB_CURRENT_TIME);
+            xcb_flush(conn());
+        }
+        return reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    }
+
+    // Grabs Control+Alt+<letter> on the root in each of the four lock states (plain, Caps Lock,
+    // NumLock, both): how many were granted, as a state held by another client is refused. Lets
+    // go of them at once unless `keep`.
+    int grabControlAlt(char letter, bool keep = true) {
+        int granted = 0;
+        for (std::uint16_t lock : kLockVariants) {
+            granted += !kit::own(xcb_request_check(
+                conn(), xcb_grab_key_checked(conn(), 1, root(), kControlAlt | lock, keycode(letter),
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        }
+        if (!keep) {
+            ungrabControlAlt(letter);
+        }
+        return granted;
+    }
+    void ungrabControlAlt(char letter) {
+        for (std::uint16_t lock : kLockVariants) {
+            xcb_ungrab_key(conn(), keycode(letter), root(), kControlAlt | lock);
+        }
+        sync();
+    }
+
+    // How many key presses our grabs have brought us so far.
+    int keyPressesReceived() {
+        sync();  // every event sent before this call has arrived
+        while (auto event = kit::own(xcb_poll_for_event(conn()))) {
+            keyPresses_ += (event->response_type & 0x7f) == XCB_KEY_PRESS;
+        }
+        return keyPresses_;
+    }
+
+  private:
+    xcb_keycode_t keycode(char letter) {
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(conn());
+        auto codes = kit::own(xcb_key_symbols_get_keycode(symbols, xcb_keysym_t(letter)));
+        xcb_key_symbols_free(symbols);
+        return codes ? codes.get()[0] : xcb_keycode_t{XCB_NO_SYMBOL};
+    }
+
+    // The server's current time: touching a property of a window of our own brings it back in the
+    // notification.
+    xcb_timestamp_t serverTime() {
+        if (clock_ == XCB_NONE) {
+            clock_ = xcb_generate_id(conn());
+            const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_create_window(conn(), 0, clock_, root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                              XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+        }
+        xcb_change_property(conn(), XCB_PROP_MODE_APPEND, clock_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                            8, 0, nullptr);
+        xcb_flush(conn());
+        while (auto event = kit::own(xcb_wait_for_event(conn()))) {
+            const auto type = event->response_type & 0x7f;
+            keyPresses_ += type == XCB_KEY_PRESS;
+            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
+            if (type == XCB_PROPERTY_NOTIFY && notify->window == clock_) {
+                return notify->time;
+            }
+        }
+        return XCB_CURRENT_TIME;
+    }
+
+    xcb_window_t clock_ = XCB_NONE;
+    int keyPresses_ = 0;
+};
+
+// The session buses on our display (other tests' desktops start and stop their own meanwhile).
+std::set<pid_t> ourBuses() {
+    const std::string ours = std::string("DISPLAY=") + std::getenv("DISPLAY");
     std::set<pid_t> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) {
-            continue;
-        }
-        // pid (comm) state ppid ...
-        const auto open = line.find('('), shut = line.rfind(')');
-        if (open == std::string::npos || shut == std::string::npos) {
-            continue;
-        }
-        std::istringstream rest(line.substr(shut + 2));
-        char state;
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        if (keep(line.substr(open + 1, shut - open - 1), ppid)) {
-            found.insert(std::stoi(name));
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream comm(process.path() / "comm");
+        std::ifstream environ(process.path() / "environ", std::ios::binary);
+        std::string name, variable;
+        std::getline(comm, name);
+        while ((name == "dbus-daemon" || name == "dbus-launch") &&
+               std::getline(environ, variable, '\0')) {
+            if (variable == ours) {
+                found.insert(std::stoi(process.path().filename()));
+            }
         }
     }
     return found;
 }
 
-using kit::ChildProcess;
+// The processes that any thread of `pid` started.
+std::string childrenOf(pid_t pid) {
+    std::string children;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream in(task.path() / "children");
+        children.append(std::istreambuf_iterator<char>(in), {});
+    }
+    return children;
+}
 
 bool eventually(const std::function<bool()>& condition) {
     return kit::waitUntil(condition, 20);
-}
-
-int run(const std::vector<std::string>& argv) {
-    return kit::run(argv);
-}
-
-// Buses on our display only: other tests' desktops start and stop buses of their own meanwhile.
-std::set<pid_t> sessionBuses() {
-    const std::string ours = std::string("DISPLAY=") + std::getenv("DISPLAY");
-    std::set<pid_t> buses = processes([](const std::string& name, pid_t) {
-        return name == "dbus-launch" || name == "dbus-daemon";
-    });
-    std::erase_if(buses, [&](pid_t pid) {
-        std::ifstream environ("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
-        for (std::string entry; std::getline(environ, entry, '\0');) {
-            if (entry == ours) {
-                return false;
-            }
-        }
-        return true;
-    });
-    return buses;
 }
 
 class Tray : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(desktop.root(), XCB_WINDOW_NONE);
-        config = std::filesystem::temp_directory_path() /
-                 ("tallowmere-tray-e2e-" + std::to_string(getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(config / "tallowmere");
-        busesBefore = sessionBuses();
-    }
-    void TearDown() override { std::filesystem::remove_all(config); }
-
-    void writePreferences(const nlohmann::json& preferences) {
-        std::ofstream(config / "tallowmere" / "preferences.json") << preferences.dump();
-    }
-    nlohmann::json readPreferences() {
-        std::ifstream in(config / "tallowmere" / "preferences.json");
-        return nlohmann::json::parse(in, nullptr, false);
+        busesBefore = ourBuses();
     }
 
-    void start() {
-        std::vector<std::string> env{"XDG_CONFIG_HOME=" + config.string()};
+    // Starts the program; true once its icon is in the tray and it has started.
+    bool start(const nlohmann::json& preferences) {
+        std::vector<std::string> env;
         // In the sanitizer build, fontconfig's and Qt's process-long caches would be reported as
         // leaks at exit and turn a clean quit into a failure; memory errors still abort.
         if (const char* asan = std::getenv("ASAN_OPTIONS")) {
             env.push_back("ASAN_OPTIONS=" + std::string(asan) + ":detect_leaks=0");
         }
-        tallowmere = std::make_unique<ChildProcess>(
-            std::vector<std::string>{TALLOWMERE_BINARY, "--verbose"}, env);
+        tallowmere = std::make_unique<kit::Tallowmere>(preferences.dump(), desktop.display(), env);
+        return eventually([&] { return desktop.icon().has_value(); }) &&
+               tallowmere->waitForLine("tallowmere: started");
+    }
+    nlohmann::json readPreferences() {
+        return nlohmann::json::parse(tallowmere->preferencesBytes(), nullptr, false);
     }
 
-    // Opens an XTerm and waits until the window manager lists `expected` of them.
-    void openXTerm(std::size_t expected) {
-        xterms.push_back(std::make_unique<ChildProcess>(
-            std::vector<std::string>{"xterm", "-geometry", "60x10"}));
-        ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("XTerm").size() == expected; }))
-            << "XTerm number " << expected << " never appeared";
+    void openXTerm() {
+        xterms.push_back(kit::openXterm(desktop, 100 * int(xterms.size()), 300));
+        ASSERT_NE(xterms.back().window, XCB_WINDOW_NONE) << "XTerm " << xterms.size();
     }
 
     // Opens the status menu by clicking the tray icon; returns what it shows.
     std::string openMenu() {
+        // A click while the last menu still closes would be taken as part of that.
+        EXPECT_TRUE(eventually([&] { return !desktop.keyboardHeldByAnother(); }));
         const std::size_t shown = tallowmere->linesWith("tallowmere: menu: ").size();
-        const auto icon = desktop.embeddedIn("trayer", "tallowmere");
+        const auto icon = desktop.icon();
         EXPECT_TRUE(icon && desktop.click(*icon));
         const auto line = tallowmere->waitForLine("tallowmere: menu: ", shown);
         // The line comes as the menu is about to show; keys work once it holds the keyboard.
@@ -134,29 +225,25 @@ class Tray : public ::testing::Test {
 
     static void keys(std::vector<std::string> names) {
         names.insert(names.begin(), {"xdotool", "key", "--delay", "50"});
-        ASSERT_EQ(run(names), 0);
+        ASSERT_EQ(kit::run(names), 0);
     }
 
     TrayDesktop desktop;
-    std::filesystem::path config;
     std::set<pid_t> busesBefore;
-    std::unique_ptr<ChildProcess> tallowmere;
-    std::vector<std::unique_ptr<ChildProcess>> xterms;
+    std::unique_ptr<kit::Tallowmere> tallowmere;
+    std::deque<kit::Xterm> xterms;
 };
 
 TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
-    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}},
-                      {"manualRealignShortcut", {{"$data", kControlOptionR}}}});
-    openXTerm(1);
-    start();
-    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }))
+    openXTerm();
+    ASSERT_TRUE(start({{"monitoredBundleIdentifiers", {"XTerm"}},
+                       {"manualRealignShortcut", {{"$data", kControlOptionR}}}}))
         << "the icon never reached the tray";
     ASSERT_TRUE(tallowmere->waitForLine("監視開始 pid="));
-    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
-    EXPECT_FALSE(desktop.grabControlAlt('r')) << "⌃⌥R was not grabbed at start";
+    EXPECT_EQ(desktop.grabControlAlt('r', false), 0) << "⌃⌥R was not grabbed in every state";
 
     // A second window joins the first in a row; the shortcut lines them up again.
-    openXTerm(2);
+    openXTerm();
     ASSERT_TRUE(tallowmere->waitForLine("整列実行 "));
     keys({"ctrl+alt+r"});
     ASSERT_TRUE(tallowmere->waitForLine("手動再整理を実行"));
@@ -176,7 +263,7 @@ TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
         return readPreferences().value("pausedBundleIdentifiers", nlohmann::json()) ==
                nlohmann::json{"XTerm"};
     }));
-    openXTerm(3);
+    openXTerm();
 
     // Resume: following starts again and a fourth window lines up with all the others.
     openMenu();
@@ -184,64 +271,51 @@ TEST_F(Tray, AUserPausesXTermFromTheMenuRealignsWithTheShortcutAndQuits) {
     ASSERT_TRUE(tallowmere->waitForLine("tallowmere: submenu: XTerm"));
     keys({"Return"});
     ASSERT_TRUE(tallowmere->waitForLine("監視開始 pid=", 1));
-    openXTerm(4);
+    openXTerm();
     ASSERT_TRUE(tallowmere->waitForLine("count=4"));
     for (const std::string& line : tallowmere->linesWith("整列実行 ")) {
         EXPECT_EQ(line.find("count=3"), std::string::npos) << "arranged while paused: " << line;
     }
 
     // Nothing runs on our behalf; Quit is the sixth item that can be chosen.
-    const pid_t pid = tallowmere->pid();
-    EXPECT_TRUE(processes([pid](const std::string&, pid_t ppid) { return ppid == pid; }).empty());
+    EXPECT_EQ(childrenOf(tallowmere->pid()), "");
     openMenu();
     keys({"Down", "Down", "Down", "Down", "Down", "Down", "Return"});
     EXPECT_EQ(tallowmere->waitExit(20), 0);
-    EXPECT_TRUE(desktop.grabControlAlt('r')) << "⌃⌥R still held after quitting";
-    desktop.ungrabControlAlt('r');
-    // Other tests' desktops may stop their buses meanwhile: only a new one would be ours.
-    for (const pid_t bus : sessionBuses()) {
-        EXPECT_TRUE(busesBefore.count(bus)) << "a session bus was started for us: " << bus;
-    }
+    EXPECT_EQ(desktop.grabControlAlt('r', false), 4) << "⌃⌥R still held after quitting";
+    EXPECT_EQ(ourBuses(), busesBefore) << "a session bus was started for us";
 }
 
 TEST_F(Tray, AShortcutHeldByAnotherClientIsRefusedAndTheRestWorks) {
-    ASSERT_TRUE(desktop.grabControlAlt('r'));
-    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}},
-                      {"manualRealignShortcut", {{"$data", kControlOptionR}}},
-                      {"manualCenterRealignShortcut", {{"$data", kControlOptionC}}}});
-    start();
+    ASSERT_EQ(desktop.grabControlAlt('r'), 4);
+    ASSERT_TRUE(start({{"monitoredBundleIdentifiers", {"XTerm"}},
+                       {"manualRealignShortcut", {{"$data", kControlOptionR}}},
+                       {"manualCenterRealignShortcut", {{"$data", kControlOptionC}}}}));
     EXPECT_TRUE(tallowmere->waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥R"));
-    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
-    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
-    EXPECT_FALSE(desktop.grabControlAlt('c')) << "⌃⌥C was not grabbed at start";
+    EXPECT_EQ(desktop.grabControlAlt('c', false), 0) << "⌃⌥C was not grabbed in every state";
 
     // The setting keeps its value, so the menu still names it.
     EXPECT_EQ(openMenu(),
               "監視対象アプリ|---|再整頓（⌃⌥R）|中央に再整頓（⌃⌥C）|---|設定...|---|"
               "Tallowmereについて|---|終了");
     keys({"Escape"});
-    openXTerm(1);
-    openXTerm(2);
+    openXTerm();
+    openXTerm();
     ASSERT_TRUE(tallowmere->waitForLine("整列実行 "));
     keys({"ctrl+alt+c"});
     EXPECT_TRUE(tallowmere->waitForLine("anchor=screenCenter"));
 
-    kill(tallowmere->pid(), SIGTERM);
-    EXPECT_EQ(tallowmere->waitExit(20), 0);
-    EXPECT_TRUE(desktop.grabControlAlt('c'));
-    desktop.ungrabControlAlt('c');
+    tallowmere->expectCleanQuit();
+    EXPECT_EQ(desktop.grabControlAlt('c', false), 4);
     desktop.ungrabControlAlt('r');
     EXPECT_TRUE(tallowmere->linesWith("しました: ⌃⌥C").empty()) << "⌃⌥C was refused too";
 }
 
 TEST_F(Tray, TheRecorderSeesCombinationsThatOtherClientsAndOurOwnShortcutHold) {
-    ASSERT_TRUE(desktop.grabControlAlt('t'));
-    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}},
-                      {"manualRealignShortcut", {{"$data", kControlOptionR}}}});
-    openXTerm(1);
-    start();
-    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
-    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
+    ASSERT_EQ(desktop.grabControlAlt('t'), 4);
+    openXTerm();
+    ASSERT_TRUE(start({{"monitoredBundleIdentifiers", {"XTerm"}},
+                       {"manualRealignShortcut", {{"$data", kControlOptionR}}}}));
 
     // 設定... is the fourth item; the window opens with the focus on its first button, and the
     // realign field's 記録... is three back from there (before the clear button and the centre
@@ -250,55 +324,43 @@ TEST_F(Tray, TheRecorderSeesCombinationsThatOtherClientsAndOurOwnShortcutHold) {
     keys({"Down", "Down", "Down", "Down", "Return"});
     ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: ⌃⌥R"));
     ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 1; }));
-    keys({"shift+Tab", "shift+Tab", "shift+Tab", "space"});
-    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: キーを入力…"))
-        << "recording never started";
+    keys({"shift+Tab", "shift+Tab", "shift+Tab"});
 
-    // Another client's combination comes to the recorder, which refuses it.
-    keys({"ctrl+alt+t"});
-    EXPECT_TRUE(tallowmere->waitForLine(
-        "tallowmere: shortcut field: ⌃⌥R / "
-        "このキーの組み合わせは他のアプリと衝突しているため使用できません"));
+    // Another client's combination, then our own: each comes to the recorder, which refuses it,
+    // and ours does not realign meanwhile.
+    for (const std::size_t i : {0, 1}) {
+        keys({"space"});
+        ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: キーを入力…", i))
+            << "recording never started";
+        keys({i == 0 ? "ctrl+alt+t" : "ctrl+alt+r"});
+        EXPECT_TRUE(tallowmere->waitForLine(
+            "tallowmere: shortcut field: ⌃⌥R / "
+            "このキーの組み合わせは他のアプリと衝突しているため使用できません",
+            i));
+        EXPECT_EQ(readPreferences()["manualRealignShortcut"]["$data"], kControlOptionR);
+    }
     EXPECT_EQ(desktop.keyPressesReceived(), 0) << "the key reached the client that grabbed it";
-    EXPECT_EQ(readPreferences()["manualRealignShortcut"]["$data"], kControlOptionR);
-
-    // Our own combination is probed as well, and does not realign meanwhile.
-    keys({"space"});
-    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: キーを入力…", 1));
-    keys({"ctrl+alt+r"});
-    EXPECT_TRUE(
-        tallowmere->waitForLine("tallowmere: shortcut field: ⌃⌥R / "
-                                "このキーの組み合わせは他のアプリと衝突しているため使用できません",
-                                1));
     EXPECT_TRUE(tallowmere->linesWith("手動再整理").empty()) << "realigned while recording";
-    EXPECT_EQ(readPreferences()["manualRealignShortcut"]["$data"], kControlOptionR);
 
     // The probe left our registration alone, and the keyboard is free again.
     EXPECT_FALSE(desktop.keyboardHeldByAnother());
-    const auto xterm = desktop.clientsOfClass("XTerm");
-    ASSERT_EQ(xterm.size(), 1u);
-    ASSERT_EQ(run({"xdotool", "windowactivate", "--sync", std::to_string(xterm[0])}), 0);
+    ASSERT_EQ(kit::run({"xdotool", "windowactivate", "--sync", std::to_string(xterms[0].window)}),
+              0);
     keys({"ctrl+alt+r"});
     // One window: the realign finds nothing to line up, and says so.
     EXPECT_TRUE(tallowmere->waitForLine("手動再整理"));
-
-    kill(tallowmere->pid(), SIGTERM);
-    EXPECT_EQ(tallowmere->waitExit(20), 0);
+    tallowmere->expectCleanQuit();
     desktop.ungrabControlAlt('t');
 }
 
 TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram) {
-    writePreferences({{"monitoredBundleIdentifiers", {"XTerm"}}});
-    openXTerm(1);
+    openXTerm();
     // A program whose desktop entry, like most, names no window class.
-    xterms.push_back(std::make_unique<ChildProcess>(
-        std::vector<std::string>{"xmessage", "-center", "Tallowmere"}));
+    kit::ChildProcess message({"xmessage", "-center", "Tallowmere"});
     ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("Xmessage").size() == 1; }));
-    const auto entry = config / "message.desktop";
+    ASSERT_TRUE(start({{"monitoredBundleIdentifiers", {"XTerm"}}}));
+    const auto entry = tallowmere->configHome() / "message.desktop";
     std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Message\nExec=xmessage %U\n";
-    start();
-    ASSERT_TRUE(eventually([&] { return desktop.embeddedIn("trayer", "tallowmere").has_value(); }));
-    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: started"));
     openMenu();
     keys({"Down", "Down", "Down", "Down", "Return"});
     ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 1; }));
@@ -306,7 +368,7 @@ TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram)
     // アプリを追加... has the focus; the file dialog takes a typed path.
     keys({"space"});
     ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 2; }));
-    ASSERT_EQ(run({"xdotool", "type", "--delay", "20", entry.string()}), 0);
+    ASSERT_EQ(kit::run({"xdotool", "type", "--delay", "20", entry.string()}), 0);
     keys({"Return"});
     const nlohmann::json both = {"XTerm", "Xmessage"};
     EXPECT_TRUE(eventually([&] {
@@ -319,9 +381,61 @@ TEST_F(Tray, ThePickersOfferWhatCanBeArrangedAndFindAnEntrysClassFromItsProgram)
     keys({"Down", "Return", "Escape"});
     ASSERT_TRUE(eventually([&] { return !desktop.keyboardHeldByAnother(); }));
     EXPECT_EQ(readPreferences().value("monitoredBundleIdentifiers", nlohmann::json()), both);
+    tallowmere->expectCleanQuit();
+}
 
-    kill(tallowmere->pid(), SIGTERM);
-    EXPECT_EQ(tallowmere->waitExit(20), 0);
+// The settings window as a user drives it with the keyboard: the spacing, the easing and a
+// recorded shortcut are stored, are back after a restart, and the shortcut lines up the XTerms.
+TEST_F(Tray, SettingsMadeInTheWindowOutliveARestartAndTheRecordedShortcutWorks) {
+    ASSERT_TRUE(start({{"monitoredBundleIdentifiers", {"XTerm"}}}));
+    openMenu();
+    keys({"Down", "Down", "Down", "Down", "Return"});
+    ASSERT_TRUE(eventually([&] { return desktop.clientsOfClass("tallowmere").size() == 1; }));
+    // The focus starts on アプリを追加...; then 実行中のアプリから追加..., XTerm's remove button
+    // and the spacing slider: Home, then three pages of ten points.
+    keys({"Tab", "Tab", "Tab", "Home", "Prior", "Prior", "Prior"});
+    ASSERT_TRUE(
+        eventually([&] { return readPreferences().value("windowSpacingMargin", 0) == 30; }));
+    // The toggle, the anchor picker, the easing picker: its first case, then one down (linear).
+    keys({"Tab", "Tab", "Tab", "Home", "Down"});
+    ASSERT_TRUE(eventually(
+        [&] { return readPreferences().value("animationEasing", "") == std::string("linear"); }));
+    // The duration slider, the overlay toggle, then 記録... of 再整頓. The button acts on the
+    // space's release, which the server delivers before the keys that follow.
+    const auto before = readPreferences().value("manualRealignShortcut", nlohmann::json());
+    keys({"Tab", "Tab", "Tab", "space", "ctrl+alt+t"});
+    ASSERT_TRUE(tallowmere->waitForLine("tallowmere: shortcut field: ⌃⌥T"));
+    ASSERT_TRUE(eventually([&] {
+        return readPreferences().value("manualRealignShortcut", nlohmann::json()) != before;
+    }));
+
+    // Started again from the file it wrote.
+    const nlohmann::json saved = readPreferences();
+    tallowmere->expectCleanQuit();
+    ASSERT_TRUE(start(saved));
+    EXPECT_EQ(readPreferences().value("windowSpacingMargin", 0), 30);
+    EXPECT_EQ(readPreferences().value("animationEasing", ""), "linear");
+    EXPECT_NE(openMenu().find("再整頓（⌃⌥T）"), std::string::npos);
+    keys({"Escape"});
+
+    // Two XTerms in a row, their frames 30 apart; one moved away comes back on ⌃⌥T.
+    openXTerm();
+    openXTerm();
+    const xcb_window_t a = xterms[0].window, b = xterms[1].window;
+    const auto inRow = [&] {
+        const auto at = desktop.frame(a), bt = desktop.frame(b);
+        const auto extents = desktop.frameExtents(a);
+        return at && bt && extents && at->y == bt->y &&
+               std::abs(bt->x - at->x) ==
+                   desktop.clientSize(a).first + extents->left + extents->right + 30;
+    };
+    ASSERT_TRUE(eventually(inRow));
+    desktop.moveFrame(b, 900, 600);
+    ASSERT_TRUE(eventually([&] { return desktop.frame(b) == kit::FramePosition{900, 600}; }));
+    ASSERT_EQ(kit::run({"xdotool", "windowactivate", "--sync", std::to_string(a)}), 0);
+    keys({"ctrl+alt+t"});
+    EXPECT_TRUE(eventually(inRow));
+    tallowmere->expectCleanQuit();
 }
 
 }  // namespace

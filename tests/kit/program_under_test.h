@@ -12,37 +12,32 @@
 #include "child_process.h"
 #include "probe.h"
 
-namespace tallowmere::e2e {
+namespace tallowmere::kit {
 
-using kit::Box;
-using kit::ChildProcess;
-using kit::FramePosition;
-using kit::waitUntil;
-using Desktop = kit::Probe;
+// Preferences that follow `wmClass` and line up its windows in rows 20 apart about their centre,
+// each new window on the right.
+std::string rowPreferences(const std::string& wmClass, const std::string& easing,
+                           double duration = 0.25, bool flash = false);
 
 // tallowmere --verbose with a private XDG_CONFIG_HOME holding the given preferences, and the
 // environment's assignments on top.
-class Tallowmere {
+class Tallowmere : public ChildProcess {
   public:
     Tallowmere(const std::string& preferencesJson, const std::string& display,
                const std::vector<std::string>& environment = {});
     ~Tallowmere();
 
-    ChildProcess& process() { return *process_; }
-    std::string errorOutput() const { return process_->errorOutput(); }
-    std::size_t countLines(const std::string& fragment) const {
-        return process_->countLines(fragment);
-    }
-    std::vector<std::string> linesWith(const std::string& fragment) const {
-        return process_->linesWith(fragment);
-    }
-    const std::filesystem::path& preferencesFile() const { return preferences_; }
+    const std::filesystem::path& configHome() const { return home_; }
     std::string preferencesBytes() const;
+    // Waits until it follows the windows it found at start.
+    bool waitStarted() { return waitForLine("監視開始").has_value(); }
+    // Ends it as a session would: it exits with 0, with no X error and no sanitizer report.
+    void expectCleanQuit();
 
   private:
+    Tallowmere(std::filesystem::path home, const std::string& display,
+               const std::vector<std::string>& environment);
     std::filesystem::path home_;
-    std::filesystem::path preferences_;
-    std::unique_ptr<ChildProcess> process_;
 };
 
 // A start of the program that is expected to end by itself: its exit status (none when it ran on
@@ -60,6 +55,6 @@ struct Xterm {
     std::unique_ptr<ChildProcess> process;
     xcb_window_t window = XCB_WINDOW_NONE;
 };
-Xterm openXterm(Desktop& desktop, int x, int y, const std::string& wmClass = "XTerm");
+Xterm openXterm(Probe& desktop, int x, int y, const std::string& wmClass = "XTerm");
 
-}  // namespace tallowmere::e2e
+}  // namespace tallowmere::kit
