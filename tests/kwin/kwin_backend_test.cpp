@@ -93,17 +93,18 @@ class KWinBackendTest : public ::testing::Test, public contract::ContractDesktop
     Pid pid_ = 0;
 };
 
-TEST_F(KWinBackendTest, ObserverRegistrationsAreUniqueAndRemovable) {
-    contract::registrationsAreUniqueAndRemovable(*this);
+class KWinObserverContract
+    : public KWinBackendTest,
+      public ::testing::WithParamInterface<void (*)(contract::ContractDesktop&)> {};
+
+TEST_P(KWinObserverContract, Holds) {
+    GetParam()(*this);
 }
 
-TEST_F(KWinBackendTest, ObserverDeliveryFollowsOrderAttachmentAndRemoval) {
-    contract::deliveryFollowsOrderAttachmentAndRemoval(*this);
-}
-
-TEST_F(KWinBackendTest, ObserverHearsADestructionOnceAndNeverAgain) {
-    contract::destructionIsHeardOnceAndNeverAgain(*this);
-}
+INSTANTIATE_TEST_SUITE_P(Cases, KWinObserverContract,
+                         ::testing::Values(&contract::registrationsAreUniqueAndRemovable,
+                                           &contract::deliveryFollowsOrderAttachmentAndRemoval,
+                                           &contract::destructionIsHeardOnceAndNeverAgain));
 
 // What one batch to the script holds after the engine's writes of a frame (every window stands at
 // 0,0 before): each window's newest target once, in the order first asked, never a target the
