@@ -58,6 +58,14 @@ TEST(CommandLine, UsageVersionAndMistakesEndAtOnce) {
          "",
          "tallowmere: no X display (DISPLAY is not set); tallowmere needs an X11 session\n",
          true},
+        // A Wayland desktop without KWin, its XWayland display at hand: never half served.
+        {{},
+         {"WAYLAND_DISPLAY=wayland-0", "XDG_CURRENT_DESKTOP=GNOME"},
+         1,
+         "",
+         "tallowmere: this Wayland desktop (XDG_CURRENT_DESKTOP=GNOME) is not supported yet: only "
+         "KDE Plasma and X11 sessions are\n",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.empty() ? c.environment[0] : c.arguments[0]);

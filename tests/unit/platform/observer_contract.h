@@ -1,6 +1,6 @@
 // What every backend's observers must do alike, written once and run against each desktop: the
-// simulated one and the real X11 one. A backend that differs here makes the engine act twice
-// (or never) on one event.
+// simulated one, the real X11 one and KWin's. A backend that differs here makes the engine act
+// twice (or never) on one event.
 #pragma once
 
 #include <gtest/gtest.h>

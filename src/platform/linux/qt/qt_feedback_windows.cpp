@@ -50,11 +50,17 @@ void paintInDevicePixels(QPainter& painter, const QWidget& widget) {
 constexpr Qt::WindowFlags kFlags = Qt::ToolTip | Qt::FramelessWindowHint |
                                    Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint |
                                    Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput;
+// Where the compositor places our windows for us they are ordinary top-levels (a tooltip without
+// a parent cannot exist on Wayland) that it keeps above and out of the way.
+constexpr Qt::WindowFlags kPlacedFlags = Qt::Tool | Qt::FramelessWindowHint |
+                                         Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                                         Qt::WindowTransparentForInput;
 
 class OverlayWidget final : public QWidget {
   public:
-    OverlayWidget(const BorderStroke& border, QSize deviceSize, bool compositing)
-        : QWidget(nullptr, kFlags),
+    OverlayWidget(const BorderStroke& border, QSize deviceSize, bool compositing,
+                  Qt::WindowFlags flags)
+        : QWidget(nullptr, flags),
           border_(border),
           deviceSize_(deviceSize),
           compositing_(compositing) {}
@@ -95,8 +101,8 @@ class OverlayWidget final : public QWidget {
 class BannerWidget final : public QWidget {
   public:
     BannerWidget(const BannerContent& content, const QFont& font, QSize deviceSize,
-                 bool compositing)
-        : QWidget(nullptr, kFlags),
+                 bool compositing, Qt::WindowFlags flags)
+        : QWidget(nullptr, flags),
           content_(content),
           text_(QString::fromStdString(content.text)),
           font_(font),
@@ -238,8 +244,28 @@ QFont bannerFont() {
     return font;
 }
 
-QtFeedbackWindows::QtFeedbackWindows(MainLoop& loop, Screens& screens, bool compositing)
-    : loop_(loop), screens_(screens), compositing_(compositing), font_(bannerFont()) {}
+QtFeedbackWindows::QtFeedbackWindows(MainLoop& loop, Screens& screens, bool compositing,
+                                     Placer placer)
+    : loop_(loop),
+      screens_(screens),
+      compositing_(compositing),
+      placer_(std::move(placer)),
+      font_(bannerFont()) {}
+
+// Qt's Wayland platform cannot set a window's opacity: where the compositor places our windows,
+// they appear and go without fading, as they do on X11 without a compositor.
+bool QtFeedbackWindows::fades() const {
+    return compositing_ && !placer_;
+}
+
+void QtFeedbackWindows::place(QWidget& widget, const QRect& device,
+                              const std::optional<QRegion>& shape) {
+    if (placer_) {
+        placer_(widget, device);
+    } else {
+        placeOnDevicePixels(widget, device, shape);
+    }
+}
 
 // Flipped about the primary screen the core measured, in the core's own device pixels: Qt's
 // idea of the screen is scaled.
@@ -257,12 +283,12 @@ std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showOverlay(const Rect& frame
     if (!geometry) {
         return nullptr;
     }
-    auto* widget = new OverlayWidget(border, geometry->size(), compositing_);
+    auto* widget =
+        new OverlayWidget(border, geometry->size(), compositing_, placer_ ? kPlacedFlags : kFlags);
     prepare(*widget, compositing_);
-    placeOnDevicePixels(*widget, *geometry,
-                        compositing_ ? std::nullopt : std::optional<QRegion>(widget->ring()));
+    place(*widget, *geometry, compositing_ ? std::nullopt : std::optional<QRegion>(widget->ring()));
     widget->show();
-    return std::make_shared<QtFeedbackWindow>(widget, loop_, compositing_);
+    return std::make_shared<QtFeedbackWindow>(widget, loop_, fades());
 }
 
 std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showBanner(const Rect& frame,
@@ -272,11 +298,11 @@ std::shared_ptr<FeedbackWindow> QtFeedbackWindows::showBanner(const Rect& frame,
     if (!geometry) {
         return nullptr;
     }
-    auto* widget = new BannerWidget(content, font_, geometry->size(), compositing_);
+    auto* widget = new BannerWidget(content, font_, geometry->size(), compositing_,
+                                    placer_ ? kPlacedFlags : kFlags);
     prepare(*widget, compositing_);
-    placeOnDevicePixels(*widget, *geometry,
-                        compositing_ ? std::nullopt : std::optional<QRegion>(widget->box()));
-    auto window = std::make_shared<QtFeedbackWindow>(widget, loop_, compositing_);
+    place(*widget, *geometry, compositing_ ? std::nullopt : std::optional<QRegion>(widget->box()));
+    auto window = std::make_shared<QtFeedbackWindow>(widget, loop_, fades());
     window->setAlpha(initialAlpha);
     return window;
 }
