@@ -12,7 +12,7 @@
 #include <functional>
 #include <map>
 
-#include "platform/linux/x11_backend/qt_local_key_monitor.h"
+#include "platform/linux/qt/qt_local_key_monitor.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_preferences_store.h"
@@ -20,7 +20,7 @@
 namespace tallowmere::ui {
 namespace {
 
-using x11::QtLocalKeyMonitor;
+using linux_qt::QtLocalKeyMonitor;
 
 // X keycodes (evdev + 8) of the keys used here, and what they type on a US layout.
 constexpr int kXEscape = 9;

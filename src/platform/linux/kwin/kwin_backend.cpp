@@ -54,7 +54,7 @@ std::unique_ptr<KWinBackend> KWinBackend::open(std::string& whyNot) {
     self->keyboardGrab_ = std::make_unique<kwin::KGlobalAccelKeyboardGrab>(bus);
     // Qt's Wayland platform reports X keycodes as its xcb one does; the compositor's layout is
     // not ours to read, so the characters come from the same layout as the shortcuts' keys.
-    self->keyMonitor_ = std::make_unique<x11::QtLocalKeyMonitor>(
+    self->keyMonitor_ = std::make_unique<linux_qt::QtLocalKeyMonitor>(
         [](std::uint32_t keycode, std::uint32_t) { return kwin::unmodifiedCharacters(keycode); });
     // KWin composites always. Our windows cannot place themselves: the script puts each one, known
     // by a title of its own, where it belongs.

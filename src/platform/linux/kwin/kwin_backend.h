@@ -12,8 +12,8 @@
 #include "platform/linux/kwin/kwin_desktop.h"
 #include "platform/linux/kwin/script_bridge.h"
 #include "platform/linux/qt/qt_feedback_windows.h"
+#include "platform/linux/qt/qt_local_key_monitor.h"
 #include "platform/linux/qt/qt_main_loop.h"
-#include "platform/linux/x11_backend/qt_local_key_monitor.h"
 
 namespace tallowmere {
 
@@ -49,7 +49,7 @@ class KWinBackend final : public DesktopBackend {
     kwin::KWinDesktop desktop_;
     std::unique_ptr<linux_qt::QtFeedbackWindows> feedback_;
     std::unique_ptr<kwin::KGlobalAccelHotKeys> hotKeys_;
-    std::unique_ptr<x11::QtLocalKeyMonitor> keyMonitor_;
+    std::unique_ptr<linux_qt::QtLocalKeyMonitor> keyMonitor_;
     std::unique_ptr<kwin::KGlobalAccelKeyboardGrab> keyboardGrab_;
     std::unique_ptr<kwin::ScriptBridge> bridge_;
     std::uint64_t feedbackWindows_ = 0;

@@ -86,7 +86,12 @@ std::unique_ptr<X11Backend> X11Backend::open(std::string& whyNot) {
     // socket notifier cannot see them; drain them, and send what was written, before sleeping.
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      self->notifier_.get(), [raw] { raw->pump(false); });
-    self->keyMonitor_ = std::make_unique<x11::QtLocalKeyMonitor>();
+    // The X server's layout, read again whenever a recording starts.
+    self->keyMonitor_ = std::make_unique<linux_qt::QtLocalKeyMonitor>(
+        [raw](std::uint32_t keycode, std::uint32_t state) {
+            return raw->layout_.unmodified(keycode, state);
+        },
+        [raw] { raw->layout_.reload(); });
     // While an animation runs, the window manager's confirmations would wake the process between
     // frames; the mover needs them only at the next tick, so read the socket there instead.
     self->loop_.setFrameHooks(

@@ -12,11 +12,12 @@
 #include "platform/linux/hotkeys/x11_hot_key_service.h"
 #include "platform/linux/hotkeys/x11_keyboard_grab.h"
 #include "platform/linux/qt/qt_feedback_windows.h"
+#include "platform/linux/qt/qt_local_key_monitor.h"
 #include "platform/linux/qt/qt_main_loop.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
 #include "platform/linux/x11/x11_screens.h"
-#include "platform/linux/x11_backend/qt_local_key_monitor.h"
+#include "platform/linux/x11_backend/xkb_key_characters.h"
 
 class QSocketNotifier;
 
@@ -65,7 +66,8 @@ class X11Backend final : public DesktopBackend {
     std::unique_ptr<x11::X11Screens> screens_;
     std::unique_ptr<linux_qt::QtFeedbackWindows> feedback_;
     std::unique_ptr<X11HotKeyService> hotKeys_;
-    std::unique_ptr<x11::QtLocalKeyMonitor> keyMonitor_;
+    x11::XkbKeyCharacters layout_;
+    std::unique_ptr<linux_qt::QtLocalKeyMonitor> keyMonitor_;
     std::unique_ptr<X11KeyboardGrab> keyboardGrab_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::vector<std::shared_ptr<void>> listeners_;  // after x_: dropped before it

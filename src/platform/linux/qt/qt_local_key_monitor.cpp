@@ -1,15 +1,13 @@
-#include "platform/linux/x11_backend/qt_local_key_monitor.h"
+#include "platform/linux/qt/qt_local_key_monitor.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QWidget>
 #include <vector>
 
 #include "platform/linux/key_code_table.h"
-#include "platform/linux/x11_backend/xkb_key_characters.h"
 
-namespace tallowmere::x11 {
+namespace tallowmere::linux_qt {
 
 namespace {
 
@@ -71,19 +69,9 @@ std::optional<KeyEvent> keyEventFromQt(const QKeyEvent& event,
     return key;
 }
 
-struct QtLocalKeyMonitor::LayoutCharacters {
-    XkbKeyCharacters xkb;
-};
-
-QtLocalKeyMonitor::QtLocalKeyMonitor(UnmodifiedCharacters characters)
-    : characters_(std::move(characters)) {
-    if (!characters_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
-        layout_ = std::make_unique<LayoutCharacters>();
-        characters_ = [layout = layout_.get()](std::uint32_t keycode, std::uint32_t state) {
-            return layout->xkb.unmodified(keycode, state);
-        };
-    }
-}
+QtLocalKeyMonitor::QtLocalKeyMonitor(UnmodifiedCharacters characters,
+                                     std::function<void()> refreshLayout)
+    : characters_(std::move(characters)), refreshLayout_(std::move(refreshLayout)) {}
 
 QtLocalKeyMonitor::~QtLocalKeyMonitor() {
     if (!monitors_.empty() && QCoreApplication::instance()) {
@@ -93,8 +81,8 @@ QtLocalKeyMonitor::~QtLocalKeyMonitor() {
 
 LocalKeyMonitor::Token QtLocalKeyMonitor::addMonitor(Handler handler) {
     if (monitors_.empty()) {
-        if (layout_) {
-            layout_->xkb.reload();
+        if (refreshLayout_) {
+            refreshLayout_();
         }
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -173,4 +161,4 @@ bool QtLocalKeyMonitor::dispatch(const QKeyEvent& press) {
     return !current.has_value();
 }
 
-}  // namespace tallowmere::x11
+}  // namespace tallowmere::linux_qt

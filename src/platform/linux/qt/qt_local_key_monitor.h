@@ -16,9 +16,10 @@
 
 class QKeyEvent;
 
-namespace tallowmere::x11 {
+namespace tallowmere::linux_qt {
 
-// The characters a physical key (X keycode) types without modifiers, given the event's X state.
+// The characters a physical key (X keycode, as Qt reports it on xcb and Wayland alike) types
+// without modifiers, given the event's native modifier state.
 using UnmodifiedCharacters =
     std::function<std::string(std::uint32_t xKeycode, std::uint32_t xState)>;
 
@@ -28,9 +29,10 @@ std::optional<KeyEvent> keyEventFromQt(const QKeyEvent& event,
 
 class QtLocalKeyMonitor final : public QObject, public LocalKeyMonitor {
   public:
-    // Without `characters`, the X server's keyboard layout is read again each time the first
-    // monitor is added, so that a layout switched between two recordings is followed.
-    explicit QtLocalKeyMonitor(UnmodifiedCharacters characters = {});
+    // `refreshLayout` runs each time the first monitor is added, so that a layout switched
+    // between two recordings is followed.
+    explicit QtLocalKeyMonitor(UnmodifiedCharacters characters,
+                               std::function<void()> refreshLayout = {});
     ~QtLocalKeyMonitor() override;
 
     Token addMonitor(Handler handler) override;
@@ -40,13 +42,11 @@ class QtLocalKeyMonitor final : public QObject, public LocalKeyMonitor {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    struct LayoutCharacters;
-
     // Returns true when the event was swallowed.
     bool dispatch(const QKeyEvent& event);
 
     UnmodifiedCharacters characters_;
-    std::unique_ptr<LayoutCharacters> layout_;
+    std::function<void()> refreshLayout_;
     std::map<Token, Handler> monitors_;
     Token nextToken_ = 1;
     // A press a widget ignores is offered to each parent in turn, each time through this filter;
@@ -57,4 +57,4 @@ class QtLocalKeyMonitor final : public QObject, public LocalKeyMonitor {
     QPointer<QObject> passedTo_;
 };
 
-}  // namespace tallowmere::x11
+}  // namespace tallowmere::linux_qt
