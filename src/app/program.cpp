@@ -86,20 +86,6 @@ class StderrDiagnosticSink final : public DiagnosticSink {
     void log(std::string_view line) override { std::cerr << line << '\n'; }
 };
 
-const char* nameOf(InstanceCommand command) {
-    switch (command) {
-        case InstanceCommand::settings:
-            return "settings";
-        case InstanceCommand::realign:
-            return "realign";
-        case InstanceCommand::center:
-            return "center";
-        case InstanceCommand::quit:
-            return "quit";
-    }
-    return "?";
-}
-
 }  // namespace
 
 // What lives from the wiring to the end of the event loop, in the order it is built.
@@ -183,7 +169,7 @@ int Program::report(SingleInstance::Delivery delivery, InstanceCommand command) 
             return 1;
         case SingleInstance::Delivery::refused:
             std::cerr << "tallowmere: the tallowmere running on display " << display
-                      << " refused --" << nameOf(command) << '\n';
+                      << " refused --" << commandName(command) << '\n';
             return 1;
         case SingleInstance::Delivery::noAnswer:
             break;
@@ -338,7 +324,7 @@ void Program::listenForCommands() {
 
 void Program::carryOut(InstanceCommand command) {
     if (options_.verbose) {
-        std::cerr << "tallowmere: command: " << nameOf(command) << '\n';
+        std::cerr << "tallowmere: command: " << commandName(command) << '\n';
     }
     AppDelegate& delegate = *shell_->delegate;
     switch (command) {

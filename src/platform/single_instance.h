@@ -10,6 +10,21 @@ namespace tallowmere {
 
 enum class InstanceCommand { settings, realign, center, quit };
 
+// The command's word, as its option spells it and as it travels between instances.
+constexpr const char* commandName(InstanceCommand command) {
+    switch (command) {
+        case InstanceCommand::settings:
+            return "settings";
+        case InstanceCommand::realign:
+            return "realign";
+        case InstanceCommand::center:
+            return "center";
+        case InstanceCommand::quit:
+            return "quit";
+    }
+    return "";
+}
+
 class SingleInstance {
   public:
     virtual ~SingleInstance() = default;

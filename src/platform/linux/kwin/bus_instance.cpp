@@ -41,24 +41,10 @@ void closeSession(DBusConnection* connection) {
     dbus_connection_unref(connection);
 }
 
-const char* nameOf(InstanceCommand command) {
-    switch (command) {
-        case InstanceCommand::settings:
-            return "settings";
-        case InstanceCommand::realign:
-            return "realign";
-        case InstanceCommand::center:
-            return "center";
-        case InstanceCommand::quit:
-            return "quit";
-    }
-    return "";
-}
-
 std::optional<InstanceCommand> commandNamed(const char* name) {
     for (InstanceCommand c : {InstanceCommand::settings, InstanceCommand::realign,
                               InstanceCommand::center, InstanceCommand::quit}) {
-        if (std::strcmp(name, nameOf(c)) == 0) {
+        if (std::strcmp(name, commandName(c)) == 0) {
             return c;
         }
     }
@@ -113,7 +99,7 @@ SingleInstance::Claim BusInstance::claim() {
 SingleInstance::Delivery BusInstance::send(InstanceCommand command,
                                            std::chrono::milliseconds timeout) {
     Message call(dbus_message_new_method_call(kName, kPath, kInterface, kMethod));
-    const char* name = nameOf(command);
+    const char* name = commandName(command);
     if (!call ||
         !dbus_message_append_args(call.get(), DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID)) {
         return Delivery::noAnswer;
