@@ -26,6 +26,20 @@ ObserverRegistry::Observer* ObserverRegistry::find(const AXObserver& observer) {
     return dynamic_cast<Observer*>(observer.get());
 }
 
+AXError ObserverRegistry::admissible(std::string_view notification, bool onApplication,
+                                     bool windowExists) {
+    if (onApplication) {
+        const bool served = notification == "AXWindowCreated" ||
+                            notification == "AXWindowMiniaturized" ||
+                            notification == "AXWindowDeminiaturized";
+        return served ? kAXErrorSuccess : kAXErrorNotificationUnsupported;
+    }
+    if (notification != "AXUIElementDestroyed") {
+        return kAXErrorNotificationUnsupported;
+    }
+    return windowExists ? kAXErrorSuccess : kAXErrorInvalidUIElement;
+}
+
 AXError ObserverRegistry::add(const AXObserver& observer, const AXElement& element,
                               std::string_view notification, void* refcon) {
     Observer* state = find(observer);

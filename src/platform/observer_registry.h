@@ -49,6 +49,9 @@ class ObserverRegistry {
                                      std::function<void()> onRelease = {});
     static Observer* find(const AXObserver& observer);
 
+    // Whether a desktop serves `notification` on an element: the application's own on an
+    // application, destruction on a window that still exists.
+    static AXError admissible(std::string_view notification, bool onApplication, bool windowExists);
     AXError add(const AXObserver& observer, const AXElement& element, std::string_view notification,
                 void* refcon);
     AXError remove(const AXObserver& observer, const AXElement& element,

@@ -16,11 +16,6 @@ AXReadResult failure(AXError error) {
     return AXReadResult{error, std::nullopt};
 }
 
-bool isApplicationNotification(std::string_view name) {
-    return name == "AXWindowCreated" || name == "AXWindowMiniaturized" ||
-           name == "AXWindowDeminiaturized";
-}
-
 std::optional<std::string> identifier(const std::string& resourceClass) {
     return resourceClass.empty() ? std::nullopt : std::optional<std::string>(resourceClass);
 }
@@ -336,17 +331,11 @@ AXError KWinDesktop::addNotification(const AXObserver& observer, const AXElement
     if (!ObserverRegistry::find(observer) || !ref) {
         return kAXErrorIllegalArgument;
     }
-    if (ref->kind == ElementRef::Kind::application) {
-        if (!isApplicationNotification(notification)) {
-            return kAXErrorNotificationUnsupported;
-        }
-    } else {
-        if (notification != "AXUIElementDestroyed") {
-            return kAXErrorNotificationUnsupported;
-        }
-        if (!windowOf(*ref)) {
-            return kAXErrorInvalidUIElement;
-        }
+    const bool onApplication = ref->kind == ElementRef::Kind::application;
+    const AXError admitted =
+        ObserverRegistry::admissible(notification, onApplication, !onApplication && windowOf(*ref));
+    if (admitted != kAXErrorSuccess) {
+        return admitted;
     }
     return observers_.add(observer, element, notification, refcon);
 }

@@ -18,11 +18,6 @@ AXReadResult failure(AXError error) {
     return AXReadResult{error, std::nullopt};
 }
 
-bool isApplicationNotification(std::string_view name) {
-    return name == "AXWindowCreated" || name == "AXWindowMiniaturized" ||
-           name == "AXWindowDeminiaturized";
-}
-
 }  // namespace
 
 struct X11Desktop::ElementRef final : AXElementRef {
@@ -311,17 +306,11 @@ AXError X11Desktop::addNotification(const AXObserver& observer, const AXElement&
     if (!ObserverRegistry::find(observer) || !ref) {
         return kAXErrorIllegalArgument;
     }
-    if (ref->kind == ElementRef::Kind::application) {
-        if (!isApplicationNotification(notification)) {
-            return kAXErrorNotificationUnsupported;
-        }
-    } else {
-        if (notification != "AXUIElementDestroyed") {
-            return kAXErrorNotificationUnsupported;
-        }
-        if (!windowOf(*ref)) {
-            return kAXErrorInvalidUIElement;
-        }
+    const bool onApplication = ref->kind == ElementRef::Kind::application;
+    const AXError admitted =
+        ObserverRegistry::admissible(notification, onApplication, !onApplication && windowOf(*ref));
+    if (admitted != kAXErrorSuccess) {
+        return admitted;
     }
     return observers_.add(observer, element, notification, refcon);
 }
