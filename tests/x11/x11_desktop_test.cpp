@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <deque>
-#include <iostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
+#include "platform/sim/sim_main_loop.h"
 #include "probe.h"
 #include "window_owner.h"
 
@@ -31,39 +30,6 @@ struct Notice {
     AXElement element;
 };
 
-// A main loop on the real-time clock whose posted and delayed work runs only when the test pumps.
-class ManualLoop final : public MainLoop {
-  public:
-    double now() override {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    void dispatchAfter(double seconds, std::function<void()> work) override {
-        delayed_.emplace(now() + seconds, std::move(work));
-    }
-    // The X11 desktop starts none.
-    std::shared_ptr<Timer> scheduleRepeatingTimer(double, RunLoopMode,
-                                                  std::function<void(Timer&)>) override {
-        return nullptr;
-    }
-    void post(std::function<void()> work) { posted_.push_back(std::move(work)); }
-    // Posted work, then delayed work that is due.
-    void runReady() {
-        for (; !posted_.empty(); posted_.pop_front()) {
-            posted_.front()();
-        }
-        while (!delayed_.empty() && delayed_.begin()->first <= now()) {
-            auto work = std::move(delayed_.begin()->second);
-            delayed_.erase(delayed_.begin());
-            work();
-        }
-    }
-
-  private:
-    std::deque<std::function<void()>> posted_;
-    std::multimap<double, std::function<void()>> delayed_;
-};
-
 class X11DesktopTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -72,7 +38,8 @@ class X11DesktopTest : public ::testing::Test {
         x_ = X11Connection::open(display_.display()->c_str(), whyNot);
         ASSERT_TRUE(x_) << whyNot;
         desktop_ = std::make_unique<X11Desktop>(
-            *x_, loop_, [this](RunLoopMode, std::function<void()> work) { loop_.post(work); },
+            *x_, loop_,
+            [this](RunLoopMode mode, std::function<void()> work) { loop_.post(mode, work); },
             [this](int fd, std::function<void()> onReadable) -> std::shared_ptr<void> {
                 exitWatches_[fd] = std::move(onReadable);
                 return std::shared_ptr<void>(nullptr,
@@ -131,11 +98,18 @@ class X11DesktopTest : public ::testing::Test {
                         onReadable();
                     }
                 }
-                loop_.runReady();
+                loop_.advance(0.01);
                 x_->flush();
                 return condition();
             },
             5);
+    }
+
+    // Delivers whatever comes for that long.
+    void pause(double seconds) {
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        waitUntil([&] { return std::chrono::steady_clock::now() > until; });
     }
 
     std::optional<AXElement> lastNotice(const std::string& name) const {
@@ -157,13 +131,13 @@ class X11DesktopTest : public ::testing::Test {
         return std::get<std::vector<AXElement>>(*result.value);
     }
 
-    std::optional<Point> position(const AXElement& window) {
-        auto result = desktop_->copyAttributeValue(window, "AXPosition");
+    // AXPosition or AXSize as a point.
+    std::optional<Point> position(const AXElement& window, const char* attribute = "AXPosition") {
+        auto result = desktop_->copyAttributeValue(window, attribute);
         if (result.error != kAXErrorSuccess) {
             return std::nullopt;
         }
         const auto& value = std::get<AXValue>(*result.value);
-        EXPECT_EQ(value.type, AXValueType::cgPoint);
         return Point{value.first, value.second};
     }
 
@@ -181,8 +155,7 @@ class X11DesktopTest : public ::testing::Test {
         EXPECT_TRUE(waitUntil([&] {
             return notices_.size() > before && notices_.back().name == "AXWindowCreated";
         })) << "no AXWindowCreated for "
-            << wmClass << ", mirrored " << (desktop_->mirror().find(id) != nullptr) << ", listed "
-            << probe_->listed(id);
+            << wmClass;
         return notices_.empty() ? AXElement() : notices_.back().element;
     }
 
@@ -202,10 +175,7 @@ class X11DesktopTest : public ::testing::Test {
         bool settleUntil(const std::function<bool()>& condition) override {
             return t_.waitUntil(condition);
         }
-        void settle() override {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-            t_.waitUntil([&] { return std::chrono::steady_clock::now() > until; });
-        }
+        void settle() override { t_.pause(0.3); }
 
       private:
         X11DesktopTest& t_;
@@ -213,7 +183,8 @@ class X11DesktopTest : public ::testing::Test {
     };
 
     kit::DisplaySession display_;
-    ManualLoop loop_;
+    // Its clock goes on by each poll's 10 ms only while the test waits.
+    sim::SimMainLoop loop_;
     // Before the desktop, whose exit-watch tokens erase their entries when it goes.
     std::map<int, std::function<void()>> exitWatches_;
     std::unique_ptr<X11Connection> x_;
@@ -233,25 +204,18 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     ASSERT_TRUE(window);
 
     // openbox frames a 300x200 client with extents 1,1,20,5 (l,r,t,b): 302 x 225, at the frame's
-    // top-left, which the probe reads from the root's child that holds the client.
+    // top-left.
     auto frame = probe_->frame(id);
     ASSERT_TRUE(frame);
     EXPECT_EQ(position(window), (Point{double(frame->x), double(frame->y)}));
-    auto size = desktop_->copyAttributeValue(window, "AXSize");
-    ASSERT_EQ(size.error, kAXErrorSuccess);
-    EXPECT_EQ(std::get<AXValue>(*size.value).type, AXValueType::cgSize);
-    EXPECT_EQ(std::get<AXValue>(*size.value).first, 302);
-    EXPECT_EQ(std::get<AXValue>(*size.value).second, 225);
-    auto subrole = desktop_->copyAttributeValue(window, "AXSubrole");
-    ASSERT_EQ(subrole.error, kAXErrorSuccess);
-    EXPECT_EQ(std::get<std::string>(*subrole.value), "AXStandardWindow");
-    ASSERT_EQ(windowsOf("Probe").size(), 1u);
-    EXPECT_EQ(windowsOf("Probe")[0], window);
+    EXPECT_EQ(position(window, "AXSize"), (Point{302, 225}));
+    EXPECT_EQ(std::get<std::string>(*desktop_->copyAttributeValue(window, "AXSubrole").value),
+              "AXStandardWindow");
+    EXPECT_EQ(windowsOf("Probe"), std::vector{window});
 
     // Moved by someone else: the mirror follows the frame's ConfigureNotify.
     probe_->moveFrame(id, 640, 360);
     EXPECT_TRUE(waitUntil([&] { return position(window) == Point{640, 360}; }));
-    EXPECT_EQ(probe_->frame(id), (kit::FramePosition{640, 360}));
 
     probe_->iconify(id);
     EXPECT_TRUE(waitUntil([&] { return minimized(window); }));
@@ -268,8 +232,6 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
 
     owner_->destroy(id);
     EXPECT_TRUE(waitUntil([&] { return lastNotice("AXUIElementDestroyed") == window; }));
-    EXPECT_NE(desktop_->copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
-    EXPECT_NE(desktop_->copyAttributeValue(window, "AXSize").error, kAXErrorSuccess);
     EXPECT_NE(desktop_->setAttributeValue(window, "AXPosition", {AXValueType::cgPoint, 1, 1}),
               kAXErrorSuccess);
 
@@ -278,10 +240,26 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     const AXElement successor = openWindow("Probe", 300, 250, id);
     ASSERT_EQ(lastId_, id);
     EXPECT_FALSE(successor == window);
-    EXPECT_EQ(desktop_->copyAttributeValue(successor, "AXPosition").error, kAXErrorSuccess);
     EXPECT_NE(desktop_->copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
-    ASSERT_EQ(windowsOf("Probe").size(), 1u);
-    EXPECT_EQ(windowsOf("Probe")[0], successor);
+    EXPECT_EQ(windowsOf("Probe"), std::vector{successor});
+
+    // A second class of the process makes a second application. Each lives as long as the
+    // process, and both end when it exits, whether or not their windows closed first.
+    std::vector<std::string> ended;
+    desktop_->addObserver(&ended, WorkspaceEvent::didTerminateApplication,
+                          [&](const WorkspaceNotification& n) {
+                              ended.push_back(n.application->bundleIdentifier.value_or(""));
+                          });
+    owner_->create("Second", 500, 100, 300, 200);
+    ASSERT_TRUE(waitUntil([&] { return applications_.count("Second"); }));
+    owner_->destroy(id);
+    pause(0.5);
+    EXPECT_TRUE(ended.empty()) << ended.front();
+    owner_.reset();
+    ASSERT_TRUE(waitUntil([&] { return ended.size() == 2; }));
+    std::sort(ended.begin(), ended.end());
+    EXPECT_EQ(ended, (std::vector<std::string>{"Probe", "Second"}));
+    desktop_->removeObserver(&ended);
     EXPECT_EQ(x_->errorCount(), 0u);
 }
 
@@ -305,70 +283,44 @@ INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract,
                                                            "DestructionHeardOnce"}[info.index]);
                          });
 
-// A process's windows of two classes make two applications; each lives as long as the process,
-// and both end when it exits, whether or not their windows closed first.
-TEST_F(X11DesktopTest, ClassGroupsEndWithTheirLastProcess) {
-    std::vector<std::string> ended;
-    desktop_->addObserver(&ended, WorkspaceEvent::didTerminateApplication,
-                          [&](const WorkspaceNotification& n) {
-                              ended.push_back(n.application->bundleIdentifier.value_or(""));
-                          });
-    auto both = std::make_unique<kit::WindowOwner>(*display_.display());
-    const xcb_window_t first = both->create("First", 100, 100, 300, 200);
-    both->create("Second", 500, 100, 300, 200);
-    ASSERT_TRUE(
-        waitUntil([&] { return applications_.count("First") && applications_.count("Second"); }));
-    both->destroy(first);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    waitUntil([&] { return std::chrono::steady_clock::now() > until; });
-    EXPECT_TRUE(ended.empty()) << ended.front();
-    EXPECT_EQ(windowsOf("Second").size(), 1u);
-
-    both.reset();
-    ASSERT_TRUE(waitUntil([&] { return ended.size() == 2; }));
-    std::sort(ended.begin(), ended.end());
-    EXPECT_EQ(ended, (std::vector<std::string>{"First", "Second"}));
-    desktop_->removeObserver(&ended);
-}
-
 TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {
     const AXElement window = openWindow("Probe", 100, 100);
     const xcb_window_t id = lastId_;
     const std::uint64_t before = desktop_->mover().requestsSent();
+    auto move = [&](Point to) {
+        return desktop_->setAttributeValue(window, "AXPosition",
+                                           {AXValueType::cgPoint, to.x, to.y});
+    };
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(desktop_->setAttributeValue(
-                      window, "AXPosition",
-                      {AXValueType::cgPoint, 100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}),
-                  kAXErrorSuccess);
+        ASSERT_EQ(move({100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}), kAXErrorSuccess);
     }
     // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded.
     x_->flush();
-    EXPECT_TRUE(waitUntil([&] { return position(window) == Point{799, 100}; }));
-    EXPECT_EQ(probe_->frame(id), (kit::FramePosition{799, 100}));
+    EXPECT_TRUE(waitUntil([&] { return probe_->frame(id) == kit::FramePosition{799, 100}; }));
     const std::uint64_t sent = desktop_->mover().requestsSent() - before;
     EXPECT_GE(sent, 1u);
     EXPECT_LE(sent, 4u);
     // An unchanged position is never sent again.
-    desktop_->setAttributeValue(window, "AXPosition", {AXValueType::cgPoint, 799, 100});
+    move({799, 100});
     EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
 
     // A move waiting behind the one in flight that differs in one axis only still goes out.
     for (const auto& [inFlight, queued] : {std::pair{Point{799, 300}, Point{500, 300}},
                                            std::pair{Point{500, 100}, Point{500, 250}}}) {
-        desktop_->setAttributeValue(window, "AXPosition",
-                                    {AXValueType::cgPoint, inFlight.x, inFlight.y});
-        desktop_->setAttributeValue(window, "AXPosition",
-                                    {AXValueType::cgPoint, queued.x, queued.y});
+        move(inFlight);
+        move(queued);
         x_->flush();
-        EXPECT_TRUE(waitUntil([&] { return position(window) == queued; }));
-        EXPECT_EQ(probe_->frame(id), (kit::FramePosition{int(queued.x), int(queued.y)}));
+        EXPECT_TRUE(waitUntil([&] {
+            return probe_->frame(id) == kit::FramePosition{int(queued.x), int(queued.y)};
+        }));
     }
 }
 
 // Any client may rewrite the client list: with the root in it, with repeats, with a window that
-// vanished a moment ago, or with 100 000 ids that name nothing. The mirror keeps each window once,
-// keeps following frames (the root's own event selection untouched), and stays responsive.
-TEST_F(X11DesktopTest, ClientListsOfStrangersNeitherFreezeNorConfuseTheMirror) {
+// vanished a moment ago, or with 100 000 ids that name nothing; and write properties of shapes no
+// honest client writes. The mirror keeps each window once, keeps following frames (the root's own
+// event selection untouched), reads within bounds and stays responsive.
+TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     const AXElement first = openWindow("Probe", 100, 100);
     const xcb_window_t a = lastId_;
     openWindow("Probe", 500, 100);
@@ -410,37 +362,21 @@ TEST_F(X11DesktopTest, ClientListsOfStrangersNeitherFreezeNorConfuseTheMirror) {
     EXPECT_EQ(created(), createdBefore);
     // Learnt a batch at a time: a window opened meanwhile is announced as soon as the window
     // manager lists it.
-    const auto started = std::chrono::steady_clock::now();
     const AXElement later = openWindow("Probe", 700, 100);
-    std::cout << "a window opened right after a client list of 100 000 absent ids: announced in "
-              << std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()
-              << " s\n";
     EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 3; }));
-    EXPECT_EQ(desktop_->copyAttributeValue(later, "AXPosition").error, kAXErrorSuccess);
-    EXPECT_FALSE(x_->hasError());
-}
+    EXPECT_TRUE(position(later));
 
-// Properties of shapes no honest client writes are read within their bytes (the sanitizer build
-// checks) and to bounded values; the decoders' own tests cover every shape, these the mirror's
-// requests: a class longer than the 2048 bytes it asks for is cut there, and extents past INT_MAX
-// are clamped to the 1920x1080 screen, 300 + 2 * 1920 by 200 + 2 * 1080.
-TEST_F(X11DesktopTest, MalformedWindowPropertiesAreReadWithinBoundsAndClamped) {
-    const AXElement window = openWindow("Probe", 100, 100);
-    const xcb_window_t id = lastId_;
+    // A class longer than the 2048 bytes the mirror asks for is cut there, and extents past
+    // INT_MAX are clamped to the 1920x1080 screen: 300 + 2 * 1920 by 200 + 2 * 1080.
     const xcb_window_t none = probe_->openWindow("", 0, 0, 50, 50);
     const xcb_window_t longest = probe_->openWindow(std::string(9000, 'x'), 0, 0, 50, 50);
     ASSERT_TRUE(waitUntil(
         [&] { return desktop_->mirror().find(none) && desktop_->mirror().find(longest); }));
     EXPECT_EQ(desktop_->mirror().find(none)->wmClass, "");
     EXPECT_EQ(desktop_->mirror().find(longest)->wmClass, std::string(2048, 'x'));
-
-    probe_->setCardinals(id, "_NET_FRAME_EXTENTS",
-                         {0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 0x80000000});
-    EXPECT_TRUE(waitUntil([&] {
-        auto size = desktop_->copyAttributeValue(window, "AXSize");
-        return size.error == kAXErrorSuccess && std::get<AXValue>(*size.value).first == 4140 &&
-               std::get<AXValue>(*size.value).second == 2360;
-    }));
+    probe_->setCardinals(a, "_NET_FRAME_EXTENTS", {0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 0x80000000});
+    EXPECT_TRUE(waitUntil([&] { return position(first, "AXSize") == Point{4140, 2360}; }));
+    EXPECT_FALSE(x_->hasError());
 }
 
 }  // namespace
