@@ -1,4 +1,5 @@
-// The program on a real desktop with xterms: the fixture the arrangement scenarios share.
+// The program with xterms on a desktop of the test's own, under the window manager the test binary
+// was started for: the fixture the arrangement scenarios share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,19 +15,11 @@
 
 namespace tallowmere::e2e {
 
-using kit::Box;
-using kit::ChildProcess;
-using kit::Finished;
 using kit::FramePosition;
 using kit::runTallowmere;
 using kit::Tallowmere;
 using kit::waitUntil;
 using kit::Xterm;
-using Desktop = kit::Probe;
-
-// xterm -geometry 80x24 with the default 6x13 font is 80*6 + 2*2 = 484 by 24*13 + 2*2 = 316.
-constexpr int kClientWidth = 484;
-constexpr int kClientHeight = 316;
 
 inline std::string preferences(const std::string& easing, double duration = 0.25,
                                bool flash = false) {
@@ -35,22 +28,7 @@ inline std::string preferences(const std::string& easing, double duration = 0.25
 
 class Arrangement : public ::testing::Test {
   protected:
-    void SetUp() override { useDesktop(std::getenv("DISPLAY")); }
-
-    // A desktop of the test's own, with the window manager of the shared one, for a test that
-    // leaves its desktop changed.
-    void useOwnDesktop() {
-        const char* wm = std::getenv("TALLOWMERE_WM");
-        own_ = std::make_unique<kit::DisplaySession>(
-            kit::DesktopOptions{.windowManager = wm ? wm : "openbox"});
-        ASSERT_TRUE(own_->display()) << "no desktop of its own";
-        useDesktop(*own_->display());
-    }
-
-    void useDesktop(const std::string& display) {
-        display_ = display;
-        desktop_ = std::make_unique<Desktop>(display_);
-    }
+    void SetUp() override { freshDesktop(); }
 
     void TearDown() override {
         if (app_) {
@@ -60,21 +38,27 @@ class Arrangement : public ::testing::Test {
         closeAll();
     }
 
+    // A new X server and window manager: nothing of an earlier test or case is left on it.
+    void freshDesktop() {
+        desktop_.reset();
+        session_.reset();
+        const char* wm = std::getenv("TALLOWMERE_WM");
+        session_ = std::make_unique<kit::DisplaySession>(wm ? wm : "openbox");
+        ASSERT_TRUE(session_->display()) << "no desktop of its own";
+        display_ = *session_->display();
+        desktop_ = std::make_unique<kit::Probe>(display_);
+    }
+
     void closeAll() {
-        std::vector<xcb_window_t> windows = dialogs_;
-        for (xcb_window_t dialog : dialogs_) {
-            desktop_->closeWindow(dialog);
-        }
+        std::vector<xcb_window_t> windows;
         for (Xterm& xterm : xterms_) {
             windows.push_back(xterm.window);
-            xterm.process.reset();
         }
+        xterms_.clear();
         EXPECT_TRUE(waitUntil([&] {
             return std::none_of(windows.begin(), windows.end(),
                                 [&](xcb_window_t w) { return desktop_->listed(w); });
         })) << "windows left over";
-        xterms_.clear();
-        dialogs_.clear();
     }
 
     // A first XTerm window, then the program, which starts following XTerm and leaves the window
@@ -88,21 +72,14 @@ class Arrangement : public ::testing::Test {
         return first;
     }
 
+    // Frames are w_ x h_: xterm's 484 x 316 (80x24 of the 6x13 font, 2 px borders) and the window
+    // manager's extents (openbox 486 x 341, xfwm4 494 x 350).
     Xterm& open(int x, int y, const std::string& wmClass = "XTerm") {
-        xterms_.push_back(kit::openXterm(*desktop_, x, y, wmClass));
-        Xterm& xterm = xterms_.back();
+        Xterm& xterm = xterms_.emplace_back(kit::openXterm(*desktop_, x, y, wmClass));
         EXPECT_NE(xterm.window, XCB_WINDOW_NONE) << "xterm did not show";
-        // Frame = client + the window manager's _NET_FRAME_EXTENTS (openbox 486 x 341, xfwm4
-        // 494 x 350).
-        const auto extents = desktop_->frameExtents(xterm.window);
-        EXPECT_TRUE(extents) << "the window manager sets no _NET_FRAME_EXTENTS";
-        if (w_ == 0 && extents) {
-            w_ = kClientWidth + extents->left + extents->right;
-            h_ = kClientHeight + extents->top + extents->bottom;
-        }
-        EXPECT_EQ(desktop_->clientSize(xterm.window),
-                  (std::pair<int, int>{kClientWidth, kClientHeight}))
-            << "the hand-computed rows assume xterm's default font";
+        const auto frame = desktop_->frameSize(xterm.window);
+        EXPECT_TRUE(frame) << "the window manager sets no _NET_FRAME_EXTENTS";
+        std::tie(w_, h_) = frame.value_or(std::pair{0, 0});
         return xterm;
     }
 
@@ -113,18 +90,17 @@ class Arrangement : public ::testing::Test {
         for (const auto& [xterm, place] : expected) {
             places.push_back({xterm->window, place});
         }
-        const std::string report = desktop_->waitForFrames(places, seconds);
-        EXPECT_EQ(report, "") << (app_ ? app_->errorOutput() : "");
+        EXPECT_EQ(desktop_->waitForFrames(places, seconds), "")
+            << (app_ ? app_->errorOutput() : "");
     }
 
-    std::unique_ptr<kit::DisplaySession> own_;
+    std::unique_ptr<kit::DisplaySession> session_;
     std::string display_;
     int w_ = 0;
     int h_ = 0;
-    std::unique_ptr<Desktop> desktop_;
+    std::unique_ptr<kit::Probe> desktop_;
     std::unique_ptr<Tallowmere> app_;
     std::deque<Xterm> xterms_;
-    std::vector<xcb_window_t> dialogs_;
 };
 
 }  // namespace tallowmere::e2e

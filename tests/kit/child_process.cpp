@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <string_view>
 
 extern char** environ;
 
@@ -58,18 +59,14 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
 
 ChildProcess::ChildProcess(Spawn spawn) {
     int err[2];
-    int out[2] = {-1, -1};
-    if (pipe2(err, O_CLOEXEC) != 0 || (spawn.captureStdout && pipe2(out, O_CLOEXEC) != 0)) {
+    int out[2];
+    if (pipe2(err, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(stop_, O_CLOEXEC) != 0) {
         return;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (spawn.captureStdout) {
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     if (spawn.fd3 >= 0) {
         posix_spawn_file_actions_adddup2(&actions, spawn.fd3, 3);
@@ -82,19 +79,14 @@ ChildProcess::ChildProcess(Spawn spawn) {
     }
     posix_spawn_file_actions_destroy(&actions);
     close(err[1]);
-    if (out[1] >= 0) {
-        close(out[1]);
-    }
-    if (pipe2(stop_, O_CLOEXEC) != 0) {
-        stop_[0] = stop_[1] = -1;
-    }
+    close(out[1]);
     reader_ = std::thread([this, errFd = err[0], outFd = out[0]] { collect(errFd, outFd); });
 }
 
 void ChildProcess::collect(int errFd, int outFd) {
     // A descendant may hold the pipes open long after the child ended: a stop ends reading.
     pollfd fds[3] = {{errFd, POLLIN, 0}, {outFd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-    int open = outFd >= 0 ? 2 : 1;
+    int open = 2;
     char buffer[4096];
     while (open > 0 && poll(fds, 3, -1) > 0 && fds[2].revents == 0) {
         for (pollfd& p : fds) {
@@ -107,14 +99,8 @@ void ChildProcess::collect(int errFd, int outFd) {
                 close(p.fd);
                 p.fd = -1;
                 --open;
-            } else if (p.fd == outFd) {
-                out_.append(buffer, std::size_t(n));
             } else {
-                errPending_.append(buffer, std::size_t(n));
-                for (std::size_t end; (end = errPending_.find('\n')) != std::string::npos;) {
-                    errLines_.push_back(errPending_.substr(0, end));
-                    errPending_.erase(0, end + 1);
-                }
+                (p.fd == outFd ? out_ : err_).append(buffer, std::size_t(n));
             }
             changed_.notify_all();
         }
@@ -176,11 +162,7 @@ std::optional<int> ChildProcess::waitExit(double seconds) {
 
 std::string ChildProcess::errorOutput() const {
     std::lock_guard lock(mutex_);
-    std::string text;
-    for (const std::string& line : errLines_) {
-        text += line + "\n";
-    }
-    return text + errPending_;
+    return err_;
 }
 
 std::string ChildProcess::standardOutput() const {
@@ -188,15 +170,21 @@ std::string ChildProcess::standardOutput() const {
     return out_;
 }
 
-std::vector<std::string> ChildProcess::linesWith(const std::string& fragment) const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> result;
-    for (const std::string& line : errLines_) {
-        if (line.find(fragment) != std::string::npos) {
-            result.push_back(line);
+std::vector<std::string> ChildProcess::matching(const std::string& fragment) const {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = err_.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string_view line = std::string_view(err_).substr(start, end - start);
+        if (line.find(fragment) != line.npos) {
+            lines.emplace_back(line);
         }
     }
-    return result;
+    return lines;
+}
+
+std::vector<std::string> ChildProcess::linesWith(const std::string& fragment) const {
+    std::lock_guard lock(mutex_);
+    return matching(fragment);
 }
 
 std::optional<std::string> ChildProcess::waitForLine(const std::string& fragment, std::size_t skip,
@@ -204,14 +192,11 @@ std::optional<std::string> ChildProcess::waitForLine(const std::string& fragment
     std::unique_lock lock(mutex_);
     std::optional<std::string> found;
     changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-        std::size_t seen = 0;
-        for (const auto& line : errLines_) {
-            if (line.find(fragment) != std::string::npos && seen++ == skip) {
-                found = line;
-                return true;
-            }
+        const auto lines = matching(fragment);
+        if (lines.size() > skip) {
+            found = lines[skip];
         }
-        return eof_;
+        return found || eof_;
     });
     return found;
 }

@@ -1,5 +1,5 @@
-// A child process of a test: spawned with its own argv and environment, its standard error (and on
-// request its standard output) collected into lines as they come, killed and reaped when dropped.
+// A child process of a test: spawned with its own argv and environment, its standard error
+// collected into lines as they come and its standard output kept, killed and reaped when dropped.
 #pragma once
 
 #include <sys/types.h>
@@ -21,8 +21,7 @@ struct Spawn {
     std::vector<std::string> argv;
     // On top of ours: "NAME=value" sets, a bare "NAME" removes.
     std::vector<std::string> environment = {};
-    bool captureStdout = false;  // /dev/null otherwise
-    int fd3 = -1;                // handed to the child as its descriptor 3 (Xvfb -displayfd 3)
+    int fd3 = -1;  // handed to the child as its descriptor 3 (Xvfb -displayfd 3)
 };
 
 class ChildProcess {
@@ -52,12 +51,13 @@ class ChildProcess {
 
   private:
     void collect(int errFd, int outFd);
+    // The complete lines of standard error that contain `fragment`; the mutex held.
+    std::vector<std::string> matching(const std::string& fragment) const;
     pid_t pid_ = -1;
     std::optional<int> status_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::string> errLines_;
-    std::string errPending_;
+    std::string err_;
     std::string out_;
     bool eof_ = false;
     int stop_[2] = {-1, -1};

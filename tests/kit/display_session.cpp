@@ -63,34 +63,33 @@ bool windowManagerManages(const std::string& display) {
     return managed && waitUntil([&] { return !probe.listed(canary); }, 5);
 }
 
-DisplaySession::DisplaySession(DesktopOptions options) : options_(std::move(options)) {
+DisplaySession::DisplaySession(std::string windowManager)
+    : windowManager_(std::move(windowManager)) {
     int fds[2];
     if (pipe(fds) != 0) {
         return;
     }
-    server_ = std::make_unique<ChildProcess>(
-        Spawn{{"Xvfb", "-displayfd", "3", "-screen", "0", options_.size + "x24", "-nolisten", "tcp",
-               "-noreset"},
-              {},
-              false,
-              fds[1]});
+    server_ = std::make_unique<ChildProcess>(Spawn{
+        {"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"},
+        {},
+        fds[1]});
     close(fds[1]);
     display_ = readDisplayNumber(fds[0]);
     close(fds[0]);
-    if (display_ && !options_.windowManager.empty() && !startWindowManager()) {
+    if (display_ && !windowManager_.empty() && !startWindowManager()) {
         display_.reset();
     }
 }
 
 bool DisplaySession::startWindowManager() {
-    std::vector<std::string> argv{"openbox", "--replace", "--config-file",
-                                  "/etc/xdg/openbox/rc.xml"};
-    if (options_.windowManager == "xfwm4") {
-        argv = {"xfwm4", "--replace"};
-    }
-    windowManager_ = std::make_unique<ChildProcess>(
+    const std::vector<std::string> argv =
+        windowManager_ == "xfwm4"
+            ? std::vector<std::string>{"xfwm4", "--replace"}
+            : std::vector<std::string>{"openbox", "--replace", "--config-file",
+                                       "/etc/xdg/openbox/rc.xml"};
+    wmProcess_ = std::make_unique<ChildProcess>(
         argv, std::vector<std::string>{"DISPLAY=" + *display_, "NO_AT_BRIDGE=1"});
-    return windowManagerManages(*display_) && windowManager_->running();
+    return windowManagerManages(*display_) && wmProcess_->running();
 }
 
 bool DisplaySession::restartWindowManager(bool crash) {
@@ -99,13 +98,13 @@ bool DisplaySession::restartWindowManager(bool crash) {
     }
     Probe probe(*display_);
     const auto oldCheck = probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK");
-    auto old = std::move(windowManager_);
+    auto old = std::move(wmProcess_);
     if (old && crash) {
         old->signal(SIGKILL);
         old->waitExit(10);
     }
     if (!crash) {
-        options_.windowManager = "openbox";
+        windowManager_ = "openbox";
     }
     // Until the new one took over, the old one's check window still names itself.
     const bool started = startWindowManager();
@@ -117,7 +116,7 @@ bool DisplaySession::restartWindowManager(bool crash) {
 }
 
 DisplaySession::~DisplaySession() {
-    for (auto* child : {&windowManager_, &server_}) {
+    for (auto* child : {&wmProcess_, &server_}) {
         if (*child) {
             (*child)->signal(SIGTERM);
             (*child)->waitExit(5);

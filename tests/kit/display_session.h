@@ -1,5 +1,6 @@
-// A private X desktop: an Xvfb on a display number it picks itself (-displayfd) and a window
-// manager, both stopped by pid (the window manager first) when dropped.
+// A private 1920x1080 X desktop: an Xvfb on a display number it picks itself (-displayfd) and a
+// window manager (openbox, xfwm4, or "" for none), both stopped by pid (the window manager first)
+// when dropped.
 #pragma once
 
 #include <memory>
@@ -11,14 +12,9 @@
 
 namespace tallowmere::kit {
 
-struct DesktopOptions {
-    std::string size = "1920x1080";
-    std::string windowManager = "openbox";  // openbox or xfwm4; empty for none
-};
-
 class DisplaySession {
   public:
-    explicit DisplaySession(DesktopOptions options = {});
+    explicit DisplaySession(std::string windowManager = "openbox");
     ~DisplaySession();
     DisplaySession(const DisplaySession&) = delete;
     DisplaySession& operator=(const DisplaySession&) = delete;
@@ -36,9 +32,9 @@ class DisplaySession {
 
   private:
     bool startWindowManager();
-    DesktopOptions options_;
+    std::string windowManager_;
     std::unique_ptr<ChildProcess> server_;
-    std::unique_ptr<ChildProcess> windowManager_;
+    std::unique_ptr<ChildProcess> wmProcess_;
     std::optional<std::string> display_;
 };
 

@@ -58,10 +58,12 @@ std::optional<FramePosition> Probe::frame(xcb_window_t client) {
     return box ? std::optional(FramePosition{box->x, box->y}) : std::nullopt;
 }
 
-std::optional<Extents> Probe::frameExtents(xcb_window_t client) {
-    const auto v = cardinals(client, "_NET_FRAME_EXTENTS");
-    return v.size() == 4 ? std::optional(Extents{int(v[0]), int(v[1]), int(v[2]), int(v[3])})
-                         : std::nullopt;
+std::optional<std::pair<int, int>> Probe::frameSize(xcb_window_t client) {
+    const auto e = cardinals(client, "_NET_FRAME_EXTENTS");  // left, right, top, bottom
+    const auto box = geometry(client);
+    return e.size() == 4 && box ? std::optional(std::pair{box->width + int(e[0] + e[1]),
+                                                          box->height + int(e[2] + e[3])})
+                                : std::nullopt;
 }
 
 std::string Probe::waitForFrames(
@@ -81,11 +83,6 @@ std::string Probe::waitForFrames(
                   (at ? std::to_string(at->x) + "," + std::to_string(at->y) : "nowhere") + "\n";
     }
     return report;
-}
-
-std::pair<int, int> Probe::clientSize(xcb_window_t client) {
-    const auto box = geometry(client);
-    return box ? std::pair{box->width, box->height} : std::pair{0, 0};
 }
 
 FramePosition Probe::clientOrigin(xcb_window_t client) {

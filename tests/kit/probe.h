@@ -15,12 +15,11 @@
 namespace tallowmere::kit {
 
 // An xcb reply, freed when dropped.
-template <typename T>
-struct FreeReply {
-    void operator()(T* p) const { std::free(p); }
+struct Free {
+    void operator()(void* p) const { std::free(p); }
 };
 template <typename T>
-using Reply = std::unique_ptr<T, FreeReply<T>>;
+using Reply = std::unique_ptr<T, Free>;
 template <typename T>
 Reply<T> own(T* reply) {
     return Reply<T>(reply);
@@ -41,14 +40,6 @@ struct Box {
     friend bool operator==(const Box&, const Box&) = default;
 };
 
-// _NET_FRAME_EXTENTS: what the window manager adds around a client.
-struct Extents {
-    int left = 0;
-    int right = 0;
-    int top = 0;
-    int bottom = 0;
-};
-
 class Probe {
   public:
     explicit Probe(const std::string& display);
@@ -66,12 +57,12 @@ class Probe {
     // The root's child that holds the client (its frame), the client itself when unframed.
     std::optional<xcb_window_t> frameOf(xcb_window_t client);
     std::optional<FramePosition> frame(xcb_window_t client);
-    std::optional<Extents> frameExtents(xcb_window_t client);
+    // The client's size with the window manager's _NET_FRAME_EXTENTS around it.
+    std::optional<std::pair<int, int>> frameSize(xcb_window_t client);
     // Waits until every client's frame stands at its place; empty then, else where each stands.
     std::string waitForFrames(const std::vector<std::pair<xcb_window_t, FramePosition>>& expected,
                               double seconds = 10);
     std::optional<Box> geometry(xcb_window_t window);
-    std::pair<int, int> clientSize(xcb_window_t client);
     FramePosition clientOrigin(xcb_window_t client);
 
     // Root client messages as a pager sends them (source indication 2).

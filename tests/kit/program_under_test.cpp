@@ -73,7 +73,7 @@ Finished runTallowmere(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) {
     std::vector<std::string> argv{TALLOWMERE_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess process(Spawn{argv, environment, true});
+    ChildProcess process(argv, environment);
     Finished run;
     run.status = process.waitExit(20);
     run.out = process.standardOutput();

@@ -50,54 +50,28 @@ std::optional<long> residentKb(pid_t pid) {
     return std::nullopt;
 }
 
-// The resource-id bases of every X client of the process.
-std::vector<std::uint32_t> clientBases(xcb_connection_t* c, pid_t pid) {
+ResourceCounts xResources(kit::Probe& probe, pid_t pid) {
+    xcb_connection_t* c = probe.conn();
     std::free(xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr));
     // Every client, asked for its local process id.
     xcb_res_client_id_spec_t all{0, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     Reply<xcb_res_query_client_ids_reply_t> ids(
         xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &all), nullptr));
-    std::vector<std::uint32_t> bases;
+    ResourceCounts counts;
     if (!ids) {
-        return bases;
+        return counts;
     }
     for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
          xcb_res_client_id_value_next(&it)) {
         const xcb_res_client_id_value_t* value = it.data;
-        if ((value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-            xcb_res_client_id_value_value_length(value) >= 1 &&
-            *xcb_res_client_id_value_value(value) == std::uint32_t(pid)) {
-            bases.push_back(value->spec.client);
-        }
-    }
-    return bases;
-}
-
-// How many top-level windows of the process are shown now (flash overlays, banners).
-std::size_t shownTopLevels(kit::Probe& probe, pid_t pid) {
-    xcb_connection_t* c = probe.conn();
-    const std::vector<std::uint32_t> bases = clientBases(c, pid);
-    // Every client's ids share the server's mask; the bits outside it name the client.
-    const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
-    std::size_t shown = 0;
-    for (xcb_window_t child : probe.children(probe.root())) {
-        if (std::find(bases.begin(), bases.end(), child & ~mask) == bases.end()) {
+        if (!(value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) ||
+            xcb_res_client_id_value_value_length(value) < 1 ||
+            *xcb_res_client_id_value_value(value) != std::uint32_t(pid)) {
             continue;
         }
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, child), nullptr));
-        shown += attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-    }
-    return shown;
-}
-
-ResourceCounts xResources(kit::Probe& probe, pid_t pid) {
-    xcb_connection_t* c = probe.conn();
-    ResourceCounts counts;
-    for (std::uint32_t base : clientBases(c, pid)) {
         Reply<xcb_res_query_client_resources_reply_t> resources(
-            xcb_res_query_client_resources_reply(c, xcb_res_query_client_resources(c, base),
-                                                 nullptr));
+            xcb_res_query_client_resources_reply(
+                c, xcb_res_query_client_resources(c, value->spec.client), nullptr));
         if (!resources) {
             continue;
         }
@@ -132,6 +106,7 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
     const int every = std::max(1, cycles / 10);
     const int warmUp = 2 * every;
 
+    // Windows of another process: the next test's own reuse none of their ids.
     kit::WindowOwner owner(display);
     kit::Probe probe(display);
     const xcb_window_t a = owner.create("Cycle", 300, 300, 300, 200);
@@ -142,11 +117,14 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
     ASSERT_TRUE(start.count("WINDOW")) << "the X server does not know the program's clients";
     // The counts to compare are taken once every flash overlay is gone.
     auto settled = [&] {
-        waitUntil([&] { return shownTopLevels(probe, app.pid()) == 0; });
+        waitUntil([&] { return probe.unmanagedWindowsOf(app.pid()).empty(); });
         return xResources(probe, app.pid());
     };
+    auto arranged = [&](int n) {
+        return waitUntil([&] { return app.countLines("整列実行") == std::size_t(n); });
+    };
     owner.create("Cycle", 900, 300, 300, 200);
-    ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 1; })) << app.errorOutput();
+    ASSERT_TRUE(arranged(1)) << app.errorOutput();
 
     std::vector<long> rss;
     long baseline = 0;
@@ -154,17 +132,11 @@ TEST(OpenCloseCycles, ProgramStaysUpWithFlatMemoryAndXResources) {
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         // Opened: one arrangement; closed while it still glides: one more.
         const xcb_window_t c = owner.create("Cycle", 1400, 600, 300, 200);
-        ASSERT_NE(c, XCB_WINDOW_NONE);
-        ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == std::size_t(2 * cycle); }))
-            << "cycle " << cycle << " open\n"
-            << app.errorOutput().substr(0, 4000);
+        ASSERT_TRUE(arranged(2 * cycle)) << "cycle " << cycle << " open\n"
+                                         << app.errorOutput().substr(0, 4000);
         owner.destroy(c);
-        ASSERT_TRUE(waitUntil([&] {
-            return app.countLines("整列実行") == std::size_t(2 * cycle + 1);
-        })) << "cycle "
-            << cycle << " close\n"
-            << app.errorOutput().substr(0, 4000);
-        ASSERT_TRUE(app.running()) << "cycle " << cycle;
+        ASSERT_TRUE(arranged(2 * cycle + 1)) << "cycle " << cycle << " close\n"
+                                             << app.errorOutput().substr(0, 4000);
         if (cycle % every == 0) {
             const auto kb = residentKb(app.pid());
             ASSERT_TRUE(kb);

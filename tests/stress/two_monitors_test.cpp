@@ -7,7 +7,6 @@
 #include <iostream>
 
 #include "program_under_test.h"
-#include "window_owner.h"
 
 namespace tallowmere::stress {
 namespace {
@@ -16,8 +15,6 @@ using kit::FramePosition;
 using kit::waitUntil;
 
 // Clients 400 x 300 in openbox frames (1, 1, 20, 5): 402 x 325.
-constexpr int kClientW = 400;
-constexpr int kClientH = 300;
 
 // The work area of the first probe.
 std::vector<std::uint32_t> workArea(kit::Probe& probe) {
@@ -39,14 +36,14 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
         return workArea(probe) == std::vector<std::uint32_t>{0, 0, 3780, 1080};
     })) << "the window manager did not reserve the panel's strut";
 
-    kit::WindowOwner owner(display);
-    const xcb_window_t a = owner.create("Duo", 3300, 300, kClientW, kClientH);
+    const auto open = [&](int x, int y) {
+        return probe.openWindow(std::string("duo\0Duo\0", 8), x, y, 400, 300);
+    };
+    const xcb_window_t a = open(3300, 300);
     ASSERT_TRUE(waitUntil([&] { return probe.listed(a) && probe.normalState(a); }));
     ASSERT_EQ(probe.frame(a), (FramePosition{3300, 300}));
-    const auto extents = probe.frameExtents(a);
-    ASSERT_TRUE(extents);
-    const int frameW = kClientW + extents->left + extents->right;
-    const int frameH = kClientH + extents->top + extents->bottom;
+    const auto frame = probe.frameSize(a);
+    ASSERT_TRUE(frame);
     kit::Tallowmere app(kit::rowPreferences("Duo", "linear", 1.0, true), display);
     ASSERT_TRUE(app.waitStarted()) << app.errorOutput();
 
@@ -57,15 +54,15 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     // B opens on the left monitor: the reference is A's centre (3501, 462.5), on the right
     // monitor. [A, B] is 2 * 402 + 20 = 824 wide; centred it would end at 3913, past the panel,
     // so it ends at 3780: A at 2956, B at 3378, both tops at 462.5 - 162.5 = 300.
-    const xcb_window_t b = owner.create("Duo", 200, 600, kClientW, kClientH);
+    const xcb_window_t b = open(200, 600);
     expectFrames({{a, {2956, 300}}, {b, {3378, 300}}});
     // C: the reference is the centre of 2956 .. 3780, 3368; [A, B, C] is 1246 wide and again
     // pushed left to end at 3780: 2534, 2956, 3378.
-    const xcb_window_t c = owner.create("Duo", 300, 100, kClientW, kClientH);
+    const xcb_window_t c = open(300, 100);
     expectFrames({{a, {2534, 300}}, {b, {2956, 300}}, {c, {3378, 300}}});
 
     // D starts a one-second glide; the right monitor goes away in the middle of it.
-    const xcb_window_t d = owner.create("Duo", 400, 200, kClientW, kClientH);
+    const xcb_window_t d = open(400, 200);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 3; })) << app.errorOutput();
     ASSERT_EQ(kit::run({"xrandr", "--delmonitor", "right"}), 0);
     ASSERT_TRUE(app.running()) << app.errorOutput();
@@ -76,7 +73,7 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
 
     // E: the row goes to the left monitor, the only one: five frames of 402 overlap and fill
     // its visible 1860 from x 0.
-    const xcb_window_t e = owner.create("Duo", 500, 500, kClientW, kClientH);
+    const xcb_window_t e = open(500, 500);
     ASSERT_TRUE(waitUntil([&] { return app.countLines("整列実行") == 4; })) << app.errorOutput();
     const std::string line = app.linesWith("整列実行").back();
     EXPECT_NE(line.find("count=5 span=1860.0 "), std::string::npos) << line;
@@ -84,7 +81,8 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     const bool inside = waitUntil([&] {
         for (xcb_window_t w : {a, b, c, d, e}) {
             const auto at = probe.frame(w);
-            if (!at || at->x < 0 || at->x + frameW > 1860 || at->y < 0 || at->y + frameH > 1080) {
+            if (!at || at->x < 0 || at->x + frame->first > 1860 || at->y < 0 ||
+                at->y + frame->second > 1080) {
                 return false;
             }
         }

@@ -77,9 +77,7 @@ struct Client : kit::Probe {
 
 class X11HotKeyServiceTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        server = new kit::DisplaySession({.size = "1280x800", .windowManager = ""});
-    }
+    static void SetUpTestSuite() { server = new kit::DisplaySession(""); }
     static void TearDownTestSuite() {
         delete server;
         server = nullptr;
