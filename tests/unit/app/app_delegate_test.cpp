@@ -4,19 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <QWidget>
-#include <chrono>
-#include <cstdio>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/diagnostics.h"
 #include "platform/random_source.h"
@@ -33,10 +26,6 @@ namespace {
 
 const ShortcutSpec kControlOptionR{15, kCarbonControlKey | kCarbonOptionKey, "⌃⌥R"};
 const ShortcutSpec kCommandShiftC{8, kCarbonCmdKey | kCarbonShiftKey, "⌘⇧C"};
-
-QString u(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 // The visible items as the user reads them: separators as "---", a checked item with a "✓"
 // prefix, a disabled one in brackets.
@@ -95,9 +84,6 @@ class Shell : public ::testing::Test {
         }
         return shown;
     }
-
-    // What a later run would read back from the store.
-    std::set<std::string> storedPaused() { return AppSettings(store).pausedBundleIdentifiers(); }
 
     sim::SimMainLoop loop;
     sim::SimDesktop desktop{loop};
@@ -160,9 +146,7 @@ TEST_F(Shell, WithAWindowManagerItStartsAtOnceAndTheTitlesShowTheShortcutsInForc
               "監視対象アプリ | --- | 再整頓（⌃⌥R） | 中央に再整頓（⌘⇧C） | --- | 設定... | --- | "
               "Tallowmereについて | --- | 終了");
     settings.setManualRealignShortcut(std::nullopt);
-    EXPECT_EQ(openMenu(),
-              "監視対象アプリ | --- | 再整頓 | 中央に再整頓（⌘⇧C） | --- | 設定... | --- | "
-              "Tallowmereについて | --- | 終了");
+    EXPECT_NE(openMenu().find("| 再整頓 | 中央に再整頓（⌘⇧C） |"), std::string::npos);
 }
 
 TEST_F(Shell, TheSubmenuListsTheWatchedApplicationsAsStoredOnEveryOpening) {
@@ -199,23 +183,9 @@ TEST_F(Shell, AHugeWatchListShowsItsFirstThirtyAndTheRestIsOneClickAway) {
     settings.setPausedBundleIdentifiers({"App00001"});
     launch(true);
 
-    // As the user opens it, twice (the first opening also loads fonts and styles): the menu,
-    // then the submenu shown on screen.
+    openMenu();
     ASSERT_TRUE(shell->monitoredAppsSubmenu);
     QMenu& submenu = *shell->monitoredAppsSubmenu;
-    for (const char* opening : {"first", "second"}) {
-        const auto start = std::chrono::steady_clock::now();
-        Q_EMIT shell->statusMenu->aboutToShow();
-        submenu.popup(QPoint(0, 0));
-        QCoreApplication::processEvents();
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("menu and submenu of 100000 watched applications, %s opening: %.1f ms\n",
-                    opening, seconds * 1000);
-        submenu.hide();
-        Q_EMIT shell->statusMenu->aboutToHide();
-    }
-
     const auto items = visibleItems(submenu);
     ASSERT_EQ(items.size(), 32u);
     EXPECT_EQ(items[0], "✓App00000");
@@ -226,36 +196,27 @@ TEST_F(Shell, AHugeWatchListShowsItsFirstThirtyAndTheRestIsOneClickAway) {
 
     submenu.actions()[1]->trigger();
     EXPECT_TRUE(submenu.actions()[1]->isChecked());
-    EXPECT_EQ(storedPaused(), std::set<std::string>{});
+    EXPECT_TRUE(AppSettings(store).pausedBundleIdentifiers().empty());
     submenu.actions().back()->trigger();
     ASSERT_TRUE(shell->settingsWindow);
     EXPECT_TRUE(shell->settingsWindow->isVisible());
 }
 
 TEST_F(Shell, QuittingEndsEveryActivityWhateverIsRunning) {
-    struct Case {
-        const char* name;
-        bool trusted;
-        bool settingsOpen;
-        bool shortcuts;
-    };
-    const Case cases[] = {
-        {"waiting for a window manager", false, false, true},
-        {"settings window open", true, true, true},
-        {"no shortcuts", true, false, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        settings.setManualRealignShortcut(c.shortcuts ? std::optional(kControlOptionR)
-                                                      : std::nullopt);
-        settings.setManualCenterRealignShortcut(c.shortcuts ? std::optional(kCommandShiftC)
-                                                            : std::nullopt);
+    // Trusted, settings window open, shortcuts set.
+    for (const auto [trusted, settingsOpen, shortcuts] :
+         {std::tuple{false, false, true}, {true, true, true}, {true, false, false}}) {
+        SCOPED_TRACE(testing::Message() << trusted << settingsOpen << shortcuts);
+        settings.setManualRealignShortcut(shortcuts ? std::optional(kControlOptionR)
+                                                    : std::nullopt);
+        settings.setManualCenterRealignShortcut(shortcuts ? std::optional(kCommandShiftC)
+                                                          : std::nullopt);
         hotKeys.clearOperations();
-        launch(c.trusted);
-        if (c.settingsOpen) {
+        launch(trusted);
+        if (settingsOpen) {
             shell->showSettings();
         }
-        EXPECT_EQ(hotKeys.registrations().size(), c.shortcuts ? 2u : 0u);
+        EXPECT_EQ(hotKeys.registrations().size(), shortcuts ? 2u : 0u);
 
         shell->quitApp();
         shell->applicationWillTerminate();
@@ -273,7 +234,7 @@ TEST_F(Shell, SettingsIsOneWindowTitledAfterTheProgramAndReCentredOnEveryOpening
     shell->showSettings();
     QWidget* window = shell->settingsWindow.get();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), u("Tallowmere 設定"));
+    EXPECT_EQ(window->windowTitle(), "Tallowmere 設定");
     EXPECT_TRUE(window->isVisible());
     EXPECT_GE(window->width(), 420);
 
@@ -293,7 +254,7 @@ TEST_F(Shell, TheAboutBoxIsWideEnoughForItsTitle) {
     shell->showAbout();
     QMessageBox* about = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == u("Tallowmereについて")) {
+        if (widget->isVisible() && widget->windowTitle() == "Tallowmereについて") {
             about = qobject_cast<QMessageBox*>(widget);
         }
     }
@@ -327,7 +288,7 @@ TEST(AppDisplayName, ReadsTheInstalledDesktopEntryElseTallowmere) {
             file.write(c.entry);
             file.close();
         }
-        EXPECT_EQ(AppDelegate::appDisplayName(), u(c.expected));
+        EXPECT_EQ(AppDelegate::appDisplayName(), c.expected);
     }
     QFile::remove(applications + "/tallowmere.desktop");
 }
