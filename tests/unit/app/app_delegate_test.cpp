@@ -77,12 +77,15 @@ class Shell : public ::testing::Test {
         return text;
     }
 
-    static std::size_t shownMessageBoxes() {
-        std::size_t shown = 0;
-        for (const QWidget* widget : QApplication::topLevelWidgets()) {
-            shown += qobject_cast<const QMessageBox*>(widget) && widget->isVisible();
+    // A message box on screen, the one of that title if one is named.
+    static QMessageBox* shownMessageBox(const QString& title = {}) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible() && (title.isEmpty() || box->windowTitle() == title)) {
+                return box;
+            }
         }
-        return shown;
+        return nullptr;
     }
 
     sim::SimMainLoop loop;
@@ -106,7 +109,7 @@ TEST_F(Shell, WithoutAWindowManagerItWaitsAndStartsWithinASecondOfOneArriving) {
         "--- | 設定... | --- | Tallowmereについて | --- | 終了");
     EXPECT_EQ(loop.activeTimerCount(), 1u);
     EXPECT_EQ(shell->permissionPromptCount(), 1);
-    EXPECT_EQ(shownMessageBoxes(), 1u);
+    EXPECT_NE(shownMessageBox(), nullptr);
     loop.advance(5.0);
     EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
 
@@ -118,7 +121,7 @@ TEST_F(Shell, WithoutAWindowManagerItWaitsAndStartsWithinASecondOfOneArriving) {
     EXPECT_EQ(desktop.liveObserverCount(xterm), 1u);
     EXPECT_EQ(loop.activeTimerCount(), 0u);
     EXPECT_EQ(visibleItems(*shell->statusMenu).front(), "監視対象アプリ") << "still asking";
-    EXPECT_EQ(shownMessageBoxes(), 0u) << "the wait is over, its message should be too";
+    EXPECT_EQ(shownMessageBox(), nullptr) << "the wait is over, its message should be too";
     Q_EMIT shell->statusMenu->aboutToHide();
     EXPECT_FALSE(loop.menuOpen());
 
@@ -252,12 +255,7 @@ TEST_F(Shell, SettingsIsOneWindowTitledAfterTheProgramAndReCentredOnEveryOpening
 TEST_F(Shell, TheAboutBoxIsWideEnoughForItsTitle) {
     launch(true);
     shell->showAbout();
-    QMessageBox* about = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == "Tallowmereについて") {
-            about = qobject_cast<QMessageBox*>(widget);
-        }
-    }
+    QMessageBox* about = shownMessageBox("Tallowmereについて");
     ASSERT_NE(about, nullptr);
     // The title in a bold face, beside an icon and three buttons of at least 20 px each.
     QFont bold = about->font();
@@ -268,27 +266,23 @@ TEST_F(Shell, TheAboutBoxIsWideEnoughForItsTitle) {
 
 // The display name comes from the Name of the main group of an installed desktop entry.
 TEST(AppDisplayName, ReadsTheInstalledDesktopEntryElseTallowmere) {
-    struct Case {
-        const char* entry;  // null: none installed
-        const char* expected;
-    };
-    const Case cases[] = {
-        {nullptr, "Tallowmere"},
+    const std::pair<const char*, const char*> cases[] = {
+        {nullptr, "Tallowmere"},  // none installed
         {"[Desktop Action x]\nName=Wrong\n[Desktop Entry]\nName[ja]=タロウミア\nName=Right\n",
          "Right"},
         {"[Desktop Entry]\nName=\n", "Tallowmere"},
     };
     const QString applications = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + "/applications";
     ASSERT_TRUE(QDir().mkpath(applications));
-    for (const Case& c : cases) {
+    for (const auto& [entry, expected] : cases) {
         QFile file(applications + "/tallowmere.desktop");
         file.remove();
-        if (c.entry) {
+        if (entry) {
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(c.entry);
+            file.write(entry);
             file.close();
         }
-        EXPECT_EQ(AppDelegate::appDisplayName(), c.expected);
+        EXPECT_EQ(AppDelegate::appDisplayName(), expected);
     }
     QFile::remove(applications + "/tallowmere.desktop");
 }

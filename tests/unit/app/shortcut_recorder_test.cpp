@@ -70,7 +70,6 @@ TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesThe
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         settings.setManualRealignShortcut(kControlOptionR);
-        service.clearOperations();
         const std::uint32_t id = center.nextId();
         recorder.toggle();
         EXPECT_TRUE(recorder.isRecording());
@@ -82,7 +81,6 @@ TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesThe
         EXPECT_EQ(recorder.recordButtonTitle(), "キャンセル");
         EXPECT_EQ(recorder.keyBoxToolTip(), "Escでキャンセル");
         EXPECT_EQ(settings.manualRealignShortcut(), kControlOptionR);
-        EXPECT_TRUE(service.operations().empty());
         const int before = changes;
         if (way.key) {
             EXPECT_FALSE(keys.type(*way.key).has_value()) << "the key reached the window";
@@ -99,14 +97,11 @@ TEST_F(ShortcutRecorderTest, EveryWayOutOfRecordingFreesTheKeyboardAndSettlesThe
         EXPECT_EQ(recorder.keyBoxToolTip(), std::nullopt);
         EXPECT_EQ(recorder.keyBoxUsesPrimaryColor(), way.stored.has_value());
         EXPECT_EQ(recorder.showsClearButton(), way.stored.has_value());
-        EXPECT_EQ(recorder.errorMessage(),
-                  way.refused
-                      ? std::optional<std::string>(
-                            "このキーの組み合わせは他のアプリと衝突しているため使用できません")
-                      : std::nullopt);
+        EXPECT_EQ(recorder.errorMessage().value_or("none"),
+                  way.refused ? "このキーの組み合わせは他のアプリと衝突しているため使用できません"
+                              : "none");
         const bool probed = way.key && way.key->keyCode != 53;
         EXPECT_EQ(center.nextId(), id + (probed ? 1 : 0));
-        EXPECT_EQ(service.operations().empty(), !probed);
         EXPECT_TRUE(service.registrations().empty());
         EXPECT_TRUE(type(17, kControl | kOption, "t"));
         EXPECT_EQ(settings.manualRealignShortcut(), way.stored);

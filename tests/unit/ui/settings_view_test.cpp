@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -14,11 +16,12 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "platform/linux/qt/qt_local_key_monitor.h"
 #include "platform/sim/sim_hot_key_service.h"
 #include "platform/sim/sim_keyboard_grab.h"
-#include "platform/sim/sim_local_key_monitor.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "ui/desktop_entry.h"
 
@@ -26,6 +29,11 @@ namespace tallowmere::ui {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+// X keycodes (evdev + 8) of the keys used here, and what they type on a US layout.
+enum XKey : int { kXEscape = 9, kXControl = 37, kXT = 28, kXA = 38, kXK = 45 };
+const std::map<std::uint32_t, std::string> kUsLayout = {
+    {kXEscape, "\x1b"}, {kXT, "t"}, {kXA, "a"}, {kXK, "k"}};
 
 // The view over settings in a simulated store, hot keys and keys; the test scripts the pickers.
 class SettingsViewTest : public ::testing::Test {
@@ -45,6 +53,13 @@ class SettingsViewTest : public ::testing::Test {
         T* child = view->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(child, nullptr) << name;
         return child;
+    }
+    // A press as the xcb platform delivers it, to an editor where keys go when nothing swallows
+    // them.
+    void press(int qtKey, Qt::KeyboardModifiers modifiers, int xKeycode, QString text = {}) {
+        QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, static_cast<quint32>(xKeycode), 0, 0,
+                        text);
+        QApplication::sendEvent(&editor, &event);
     }
     // The redraw follows the will-change signal through the event loop.
     void settle() { QCoreApplication::sendPostedEvents(); }
@@ -76,7 +91,11 @@ class SettingsViewTest : public ::testing::Test {
     AppSettings settings{store};
     sim::SimHotKeyService service;
     HotKeyCenter center{service};
-    sim::SimLocalKeyMonitor keys;
+    linux_qt::QtLocalKeyMonitor keys{[](std::uint32_t keycode, std::uint32_t) {
+        const auto found = kUsLayout.find(keycode);
+        return found == kUsLayout.end() ? std::string() : found->second;
+    }};
+    QLineEdit editor;
     sim::SimKeyboardGrab keyboard;
     std::vector<RunningWindow> running;
     std::optional<std::string> chosen;
@@ -84,33 +103,27 @@ class SettingsViewTest : public ::testing::Test {
 };
 
 TEST_F(SettingsViewTest, ShowsStoredValuesClampedOnlyByTheControls) {
-    struct Case {
-        double spacing;
-        const char* spacingText;
-        int spacingSteps;
-        double duration;
-        const char* durationText;
-        int durationSteps;
-    };
-    const Case cases[] = {
+    // Spacing: stored, shown, slider steps; duration: the same.
+    const std::tuple<double, const char*, int, double, const char*, int> cases[] = {
         {33.9, "33 pt", 3390, 0.5, "0.50秒", 5000},
         {250, "250 pt", 10000, 0, "0.00秒", 500},
         {-0.5, "0 pt", 0, 3, "3.00秒", 10000},
     };
     open();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.spacingText);
-        settings.setWindowSpacingMargin(c.spacing);
-        settings.setAnimationDuration(c.duration);
+    for (const auto& [spacing, spacingText, spacingSteps, duration, durationText, durationSteps] :
+         cases) {
+        SCOPED_TRACE(spacingText);
+        settings.setWindowSpacingMargin(spacing);
+        settings.setAnimationDuration(duration);
         store.clearLog();
         settle();
-        EXPECT_EQ(find<QLabel>("windowSpacingMarginText")->text(), c.spacingText);
-        EXPECT_EQ(find<QSlider>("windowSpacingMargin")->value(), c.spacingSteps);
-        EXPECT_EQ(find<QLabel>("animationDurationText")->text(), c.durationText);
-        EXPECT_EQ(find<QSlider>("animationDuration")->value(), c.durationSteps);
+        EXPECT_EQ(find<QLabel>("windowSpacingMarginText")->text(), spacingText);
+        EXPECT_EQ(find<QSlider>("windowSpacingMargin")->value(), spacingSteps);
+        EXPECT_EQ(find<QLabel>("animationDurationText")->text(), durationText);
+        EXPECT_EQ(find<QSlider>("animationDuration")->value(), durationSteps);
         // Showing a value never stores it.
         EXPECT_TRUE(store.log().empty());
-        EXPECT_EQ(settings.windowSpacingMargin(), c.spacing);
+        EXPECT_EQ(settings.windowSpacingMargin(), spacing);
     }
 }
 
@@ -138,10 +151,10 @@ TEST_F(SettingsViewTest, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
     const std::string listedEntry = entry("gvim.desktop", "[Desktop Entry]\nStartupWMClass=Gvim\n");
     const std::string noClass = entry("plain.desktop", "[Desktop Entry]\nName=Plain\n");
     store.clearLog();
-    for (const auto& chosen :
+    for (const auto& choice :
          {std::optional<std::string>(), std::optional(listedEntry), std::optional(noClass),
           std::optional(std::filesystem::path(noClass).parent_path().string())}) {
-        chosen = chosen;
+        chosen = choice;
         find<QPushButton>("addApplication")->click();
     }
     EXPECT_TRUE(store.log().empty());
@@ -183,7 +196,7 @@ TEST_F(SettingsViewTest, EveryControlWritesThroughToTheStore) {
     find<QCheckBox>("showFlashOverlay")->click();
     remove(0);
     find<QWidget>("manualCenterRealignShortcut")->findChild<QPushButton*>("recordButton")->click();
-    keys.type(KeyEvent{17, kEventModifierFlagControl | kEventModifierFlagOption, "t"});
+    press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT);
 
     const AppSettings reread(store);
     EXPECT_EQ(reread.monitoredBundleIdentifiers(), Strings{"Gvim"});
@@ -194,6 +207,57 @@ TEST_F(SettingsViewTest, EveryControlWritesThroughToTheStore) {
     EXPECT_EQ(reread.animationDuration(), 0.25);
     EXPECT_TRUE(reread.showFlashOverlay());
     EXPECT_EQ(reread.manualCenterRealignShortcut(), (ShortcutSpec{17, 0x1800, "⌃⌥T"}));
+}
+
+// Recording from Qt's key events and the field's widgets; the recorder's own rules are tested
+// without Qt. Keys without a modifier, and modifiers alone, are swallowed while recording.
+TEST_F(SettingsViewTest, TheShortcutFieldRecordsFromQtKeysAndShowsWhatIsStored) {
+    open().show();
+    const auto* field = find<QWidget>("manualRealignShortcut");
+    const auto* keyBox = field->findChild<QLabel*>("keyBox");
+    auto* recordButton = field->findChild<QPushButton*>("recordButton");
+    auto* clearButton = field->findChild<QToolButton*>("clearButton");
+    const auto* errorLine = field->findChild<QLabel*>("errorLine");
+    const auto expectIdle = [&](const char* shown) {
+        EXPECT_EQ(keyBox->text(), shown);
+        EXPECT_EQ(recordButton->text(), "記録...");
+        EXPECT_EQ(clearButton->isHidden(), shown == std::string("未設定"));
+        press(Qt::Key_A, Qt::ShiftModifier, kXA, "A");
+        EXPECT_EQ(editor.text(), "A") << "keys still swallowed";
+        editor.clear();
+    };
+    expectIdle("未設定");
+    recordButton->click();
+    press(Qt::Key_A, Qt::NoModifier, kXA, "x");
+    press(Qt::Key_Control, Qt::ControlModifier, kXControl);
+    EXPECT_EQ(keyBox->text(), "キーを入力…");
+    EXPECT_EQ(keyBox->toolTip(), "Escでキャンセル");
+    EXPECT_EQ(recordButton->text(), "キャンセル");
+    // The layout's character, not the event's text, names the key.
+    press(Qt::Key_K, Qt::ShiftModifier | Qt::MetaModifier, kXK, "x");
+    EXPECT_EQ(settings.manualRealignShortcut(), (ShortcutSpec{40, 0x0300, "⇧⌘K"}));
+    EXPECT_EQ(editor.text(), "");
+    expectIdle("⇧⌘K");
+
+    service.holdElsewhere(17, 0x1800);
+    recordButton->click();
+    press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT);
+    EXPECT_FALSE(errorLine->isHidden());
+    EXPECT_EQ(errorLine->text(),
+              "このキーの組み合わせは他のアプリと衝突しているため使用できません");
+    expectIdle("⇧⌘K");
+    recordButton->click();
+    EXPECT_TRUE(errorLine->isHidden()) << "an earlier refusal's message outlived it";
+    press(Qt::Key_Escape, Qt::MetaModifier, kXEscape);
+    expectIdle("⇧⌘K");
+
+    recordButton->click();
+    view->hide();
+    view->show();
+    expectIdle("⇧⌘K");
+    clearButton->click();
+    expectIdle("未設定");
+    EXPECT_EQ(settings.manualRealignShortcut(), std::nullopt);
 }
 
 // With a widget per row, a list of 100 000 took half a minute to open.
