@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <tuple>
 
 #include "platform/diagnostics.h"
 #include "platform/random_source.h"
@@ -170,21 +171,18 @@ TEST_F(Shell, TheSubmenuListsTheWatchedApplicationsAsStoredOnEveryOpening) {
 TEST_F(Shell, AHugeWatchListShowsItsFirstThirtyAndTheRestIsOneClickAway) {
     std::vector<std::string> monitored;
     for (int i = 0; i < 100000; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "App%05d", i);
-        monitored.push_back(name);
+        monitored.push_back("App" + std::to_string(i));
     }
     settings.setMonitoredBundleIdentifiers(monitored);
-    settings.setPausedBundleIdentifiers({"App00001"});
+    settings.setPausedBundleIdentifiers({"App1"});
     launch(true);
 
     openMenu();
     ASSERT_TRUE(shell->monitoredAppsSubmenu);
     QMenu& submenu = *shell->monitoredAppsSubmenu;
     const std::string items = shown(submenu);
-    EXPECT_TRUE(items.starts_with("✓App00000 | App00001 | ✓App00002 | ")) << items;
-    EXPECT_TRUE(items.ends_with(" | ✓App00028 | ✓App00029 | --- | ほか99970件を設定で表示..."))
-        << items;
+    EXPECT_TRUE(items.starts_with("✓App0 | App1 | ✓App2 | ")) << items;
+    EXPECT_TRUE(items.ends_with(" | ✓App28 | ✓App29 | --- | ほか99970件を設定で表示...")) << items;
 
     submenu.actions()[1]->trigger();
     EXPECT_TRUE(submenu.actions()[1]->isChecked());
@@ -215,7 +213,6 @@ TEST_F(Shell, QuittingEndsEveryActivityWhateverIsRunning) {
         EXPECT_EQ(loop.activeTimerCount(), 0u);
         EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
         EXPECT_TRUE(hotKeys.registrations().empty());
-        EXPECT_EQ(hotKeys.press(15, kCarbonControlKey | kCarbonOptionKey), std::nullopt);
         shell.reset();
         loop.advance(2.0);
     }

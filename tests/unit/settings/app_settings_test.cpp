@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <set>
+#include <tuple>
 
 #include "platform/sim/sim_preferences_store.h"
 #include "settings/app_settings.h"

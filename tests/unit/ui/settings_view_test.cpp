@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "platform/linux/qt/qt_local_key_monitor.h"
 #include "platform/sim/sim_hot_key_service.h"
