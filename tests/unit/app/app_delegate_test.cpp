@@ -194,7 +194,7 @@ TEST_F(Shell, AHugeWatchListShowsItsFirstThirtyAndTheRestIsOneClickAway) {
 
 TEST_F(Shell, QuittingEndsEveryActivityWhateverIsRunning) {
     // Trusted, settings window open, shortcuts set.
-    for (const auto [trusted, settingsOpen, shortcuts] :
+    for (const auto& [trusted, settingsOpen, shortcuts] :
          {std::tuple{false, false, true}, {true, true, true}, {true, false, false}}) {
         SCOPED_TRACE(testing::Message() << trusted << settingsOpen << shortcuts);
         settings.setManualRealignShortcut(shortcuts ? std::optional(kControlOptionR)
