@@ -36,7 +36,8 @@ enum XKey : int { kXEscape = 9, kXControl = 37, kXT = 28, kXA = 38, kXK = 45 };
 const std::map<std::uint32_t, std::string> kUsLayout = {
     {kXEscape, "\x1b"}, {kXT, "t"}, {kXA, "a"}, {kXK, "k"}};
 
-// The view over settings in a simulated store, hot keys and keys; the test scripts the pickers.
+// The view over settings in a simulated store and hot keys, with Qt's key monitor; the test
+// scripts the pickers.
 class SettingsViewTest : public ::testing::Test {
   protected:
     SettingsView& open() {
