@@ -2,6 +2,12 @@
 // the frames (a probe script of the test's, not our bridge).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +50,76 @@ int globalShortcuts(const std::string& path, const std::string& call) {
 // Later starts hand their command over and never read preferences; should one run by mistake, it
 // finds none of the user's.
 const char* const kNoPreferences = "XDG_CONFIG_HOME=/nonexistent/tallowmere-kwin-test";
+
+// The tray icon's menu as Plasma's panel reads and drives it over com.canonical.dbusmenu, for the
+// item that the watcher saw register as `service`.
+class TrayMenu {
+  public:
+    explicit TrayMenu(const std::string& service) : service_(QString::fromStdString(service)) {
+        auto menu = call(QDBusMessage::createMethodCall(service_, "/StatusNotifierItem",
+                                                        "org.freedesktop.DBus.Properties", "Get"),
+                         {"org.kde.StatusNotifierItem", "Menu"});
+        path_ =
+            qvariant_cast<QDBusObjectPath>(menu.value(0).value<QDBusVariant>().variant()).path();
+    }
+    // The menu as it opens: visible entries by label, "---" for separators, "✓" before a checked
+    // one and a submenu's entries in brackets after its own.
+    std::string open() {
+        call(method("AboutToShow"), {0});
+        const QVariantList reply = call(method("GetLayout"), {0, -1, QStringList()});
+        std::string text;
+        ids_.clear();
+        flatten(qvariant_cast<QDBusArgument>(reply.value(1)), text);
+        return text;
+    }
+    // The entry chosen, then the menu closed.
+    void choose(const std::string& label) {
+        ASSERT_TRUE(ids_.count(label)) << label;
+        for (auto [id, event] : {std::pair{ids_[label], "clicked"}, std::pair{0, "closed"}}) {
+            call(method("Event"), {id, event, QVariant::fromValue(QDBusVariant(0)), 0u});
+        }
+    }
+
+  private:
+    QDBusMessage method(const char* name) {
+        return QDBusMessage::createMethodCall(service_, path_, "com.canonical.dbusmenu", name);
+    }
+    static QVariantList call(QDBusMessage message, const QVariantList& arguments) {
+        message.setArguments(arguments);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments();
+    }
+    void flatten(const QDBusArgument& node, std::string& text) {
+        int id = 0;
+        QVariantMap properties;
+        node.beginStructure();
+        node >> id >> properties;
+        const bool shown = id != 0 && properties.value("visible", true).toBool();
+        if (shown) {
+            const std::string label = properties.value("label").toString().toStdString();
+            ids_[label] = id;
+            text += std::string(text.empty() || text.back() == '[' ? "" : "|") +
+                    (properties.value("type").toString() == "separator" ? "---"
+                     : properties.value("toggle-state").toInt() == 1    ? "✓" + label
+                                                                        : label);
+        }
+        node.beginArray();
+        const bool children = shown && !node.atEnd();
+        text += children ? "[" : "";
+        while (!node.atEnd()) {
+            QDBusVariant child;
+            node >> child;
+            flatten(qvariant_cast<QDBusArgument>(child.variant()), text);
+        }
+        text += children ? "]" : "";
+        node.endArray();
+        node.endStructure();
+    }
+    QString service_;
+    QString path_;
+    std::map<std::string, int> ids_;
+};
 
 class KWinRow : public ::testing::Test {
   protected:
@@ -109,6 +185,8 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     ASSERT_EQ(globalShortcuts("/kglobalaccel", "org.kde.KGlobalAccel.setShortcut " + other +
                                                    " array:int32:201326659 uint32:6"),
               0);
+    kit::ChildProcess watcher({TALLOWMERE_SNI_WATCHER});
+    ASSERT_TRUE(watcher.waitForLine("ready"));
     app_ = std::make_unique<kit::Tallowmere>(kPreferences, "");
     EXPECT_TRUE(app_->waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥C"))
         << app_->errorOutput();
@@ -200,6 +278,25 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     EXPECT_EQ(placeOf("A-dialog"), dialogAt);
     EXPECT_EQ(placeOf("other"), otherAt);
 
+    // Paused from the tray's submenu, a new window D is left alone; resumed, the next one lines
+    // up with all four, D included.
+    const auto item = watcher.waitForLine("registered ");
+    ASSERT_TRUE(item);
+    TrayMenu menu(item->substr(item->find(' ') + 1));
+    EXPECT_EQ(menu.open(),
+              "監視対象アプリ[✓row]|---|再整頓（⌃⌥R）|中央に再整頓（⌃⌥C）|---|設定...|---|"
+              "Tallowmereについて|---|終了");
+    menu.choose("row");
+    const std::size_t arranged = app_->countLines("整列実行");
+    const std::size_t watched = app_->countLines("監視開始");
+    open("D");
+    EXPECT_EQ(menu.open().find("監視対象アプリ[row]|"), 0u);
+    menu.choose("row");
+    ASSERT_TRUE(app_->waitForLine("監視開始", watched)) << app_->errorOutput();
+    open("E");
+    EXPECT_TRUE(app_->waitForLine("count=4")) << app_->errorOutput();
+    EXPECT_EQ(app_->countLines("整列実行"), arranged + 1) << app_->errorOutput();
+
     // One program per session, commanded over the session bus; quitting unloads the script.
     EXPECT_EQ(kit::runTallowmere({}, {kNoPreferences}).status, 0);
     EXPECT_TRUE(app_->waitForLine("tallowmere: command: settings"));
@@ -217,5 +314,6 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
 }  // namespace tallowmere::kwintest
 
 int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
     return tallowmere::kit::runOnPrivateKWin(argc, argv);
 }
