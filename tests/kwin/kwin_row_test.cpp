@@ -310,6 +310,25 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
               0);
 }
 
+// Every easing, the springy and bouncing ones included, ends exactly where B's arrival puts the
+// pair (worked out above): A at ax - 160, B at ax + 160, tops at ay.
+TEST_F(KWinRow, EveryEasingEndsExactlyOnItsTargets) {
+    for (const char* easing : {"linear", "easeIn", "easeOut", "easeInOut", "bouncy", "snappy",
+                               "billiards", "gravity", "random"}) {
+        SCOPED_TRACE(easing);
+        app_ = std::make_unique<kit::Tallowmere>(kit::rowPreferences("row", easing, 0.15), "");
+        ASSERT_TRUE(app_->waitForLine("tallowmere: started")) << app_->errorOutput();
+        const std::string a = std::string(easing) + "-A";
+        open(a);
+        ASSERT_TRUE(app_->waitForLine("整列不要")) << app_->errorOutput();
+        const KWinFrame a0 = probe_.frameOf(a).value();
+        open(std::string(easing) + "-B");
+        expectAt({{a, {a0.x - 160, a0.y}}, {std::string(easing) + "-B", {a0.x + 160, a0.y}}});
+        app_->expectCleanQuit();
+        windows_.clear();
+    }
+}
+
 }  // namespace
 }  // namespace tallowmere::kwintest
 
