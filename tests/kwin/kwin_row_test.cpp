@@ -132,26 +132,19 @@ class KWinRow : public ::testing::Test {
 
     // Waits until every window stands at its place.
     void expectAt(const std::map<std::string, std::pair<int, int>>& places) {
-        std::map<std::string, KWinFrame> frames;
-        auto there = [&] {
-            frames = probe_.frames();
-            for (const auto& [title, at] : places) {
-                auto it = frames.find(title);
-                if (it == frames.end() || it->second.x != at.first || it->second.y != at.second) {
-                    return false;
+        std::map<std::string, std::pair<int, int>> seen;
+        EXPECT_TRUE(waitUntil([&] {
+            seen.clear();
+            for (const auto& [title, f] : probe_.frames()) {
+                if (places.count(title)) {
+                    seen[title] = {f.x, f.y};
                 }
             }
-            return true;
-        };
-        if (waitUntil(there, 10)) {
-            return;
-        }
-        for (const auto& [title, at] : places) {
-            const KWinFrame f = frames[title];
-            ADD_FAILURE() << title << " at " << f.x << "," << f.y << ", expected " << at.first
-                          << "," << at.second << '\n'
-                          << app_->errorOutput();
-        }
+            return seen == places;
+        })) << "at "
+            << testing::PrintToString(seen) << ", expected " << testing::PrintToString(places)
+            << '\n'
+            << app_->errorOutput();
     }
 
     kit::KWinProbe probe_;
