@@ -56,39 +56,38 @@ const char* const kNoPreferences = "XDG_CONFIG_HOME=/nonexistent/tallowmere-kwin
 class TrayMenu {
   public:
     explicit TrayMenu(const std::string& service) : service_(QString::fromStdString(service)) {
-        auto menu = call(QDBusMessage::createMethodCall(service_, "/StatusNotifierItem",
-                                                        "org.freedesktop.DBus.Properties", "Get"),
-                         {"org.kde.StatusNotifierItem", "Menu"});
-        path_ =
-            qvariant_cast<QDBusObjectPath>(menu.value(0).value<QDBusVariant>().variant()).path();
+        const QVariant menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                   {"org.kde.StatusNotifierItem", "Menu"});
+        path_ = qvariant_cast<QDBusObjectPath>(menu.value<QDBusVariant>().variant()).path();
     }
     // The menu as it opens: visible entries by label, "---" for separators, "✓" before a checked
     // one and a submenu's entries in brackets after its own.
     std::string open() {
-        call(method("AboutToShow"), {0});
-        const QVariantList reply = call(method("GetLayout"), {0, -1, QStringList()});
+        call(path_, kMenu, "AboutToShow", {0});
         std::string text;
-        ids_.clear();
-        flatten(qvariant_cast<QDBusArgument>(reply.value(1)), text);
+        flatten(qvariant_cast<QDBusArgument>(
+                    call(path_, kMenu, "GetLayout", {0, -1, QStringList()}, 1)),
+                text);
         return text;
     }
     // The entry chosen, then the menu closed.
     void choose(const std::string& label) {
         ASSERT_TRUE(ids_.count(label)) << label;
         for (auto [id, event] : {std::pair{ids_[label], "clicked"}, std::pair{0, "closed"}}) {
-            call(method("Event"), {id, event, QVariant::fromValue(QDBusVariant(0)), 0u});
+            call(path_, kMenu, "Event", {id, event, QVariant::fromValue(QDBusVariant(0)), 0u});
         }
     }
 
   private:
-    QDBusMessage method(const char* name) {
-        return QDBusMessage::createMethodCall(service_, path_, "com.canonical.dbusmenu", name);
-    }
-    static QVariantList call(QDBusMessage message, const QVariantList& arguments) {
+    static constexpr const char* kMenu = "com.canonical.dbusmenu";
+    // The reply's argument `at`.
+    QVariant call(const QString& path, const char* interface, const char* member,
+                  const QVariantList& arguments, int at = 0) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service_, path, interface, member);
         message.setArguments(arguments);
         const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        return reply.arguments();
+        return reply.arguments().value(at);
     }
     void flatten(const QDBusArgument& node, std::string& text) {
         int id = 0;
