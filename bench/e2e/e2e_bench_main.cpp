@@ -237,27 +237,38 @@ bool runGlideAndIdle(tb::FrameWatch& watch, tb::BenchWindows& windows, const Pat
 
     const auto targetsFile = (paths.work / "glide-targets").string();
     tb::writeTargets(targets, targetsFile);
-    tb::Contender floor(watch,
-                        {paths.floor, kClass, targetsFile, "--animate",
-                         std::to_string(kGlideWindows), std::to_string(kGlideSeconds)},
-                        {});
-    if (!floor.waitForLine("ready", 10)) {
-        return fail("the floor client did not start", &floor);
+    // Two floors: one that sends blindly, and one that keeps a move in flight per window as we do.
+    for (const bool confirm : {false, true}) {
+        const std::string who = confirm ? "floor+c" : "floor";
+        std::vector<std::string> args{paths.floor,
+                                      kClass,
+                                      targetsFile,
+                                      "--animate",
+                                      std::to_string(kGlideWindows),
+                                      std::to_string(kGlideSeconds)};
+        if (confirm) {
+            args.emplace_back("--confirm");
+        }
+        tb::Contender floor(watch, args, {});
+        if (!floor.waitForLine("ready", 10)) {
+            return fail("the floor client did not start", &floor);
+        }
+        if (!tb::runSequence(watch, windows, {.count = kGlideWindows - 1, .targets = &targets})) {
+            return fail("the floor client did not lay out the first row", &floor);
+        }
+        if (!tb::placeFrames(watch, windows, apart)) {
+            return fail("the windows could not be pulled apart");
+        }
+        const auto before = floor.stats();
+        const auto glide = tb::runGlide(watch, windows, kGlideSeconds);
+        const auto after = floor.stats();
+        if (!glide || !before || !after) {
+            return fail("the floor client's glide was not seen", &floor);
+        }
+        report.addGlide(who, *glide, *before, *after);
+        floor.stop();
+        closeWindows(watch, windows);
     }
-    if (!tb::runSequence(watch, windows, {.count = kGlideWindows - 1, .targets = &targets})) {
-        return fail("the floor client did not lay out the first row", &floor);
-    }
-    if (!tb::placeFrames(watch, windows, apart)) {
-        return fail("the windows could not be pulled apart");
-    }
-    const auto before = floor.stats();
-    const auto glide = tb::runGlide(watch, windows, kGlideSeconds);
-    const auto after = floor.stats();
-    if (!glide || !before || !after) {
-        return fail("the floor client's glide was not seen", &floor);
-    }
-    report.addGlide("floor", *glide, *before, *after);
-    closeWindows(watch, windows);
     return true;
 }
 

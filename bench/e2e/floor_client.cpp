@@ -2,11 +2,14 @@
 // windows to given places, so that the benchmark can tell our overhead from the X server's and the
 // window manager's.
 //
-//   tallowmere_floor_client CLASS TARGETS_FILE [--animate COUNT SECONDS]
+//   tallowmere_floor_client CLASS TARGETS_FILE [--animate COUNT SECONDS [--confirm]]
 //
 // Each line of TARGETS_FILE is "k x1 y1 ... xk yk": where the class's k windows (in client-list
 // order) go once the k-th has appeared. With --animate, the step to COUNT windows is a linear glide
-// of SECONDS at 60 Hz instead of a jump. Prints "ready" once it is watching.
+// of SECONDS at 60 Hz instead of a jump. The plain glide sends blindly and reads no confirmation;
+// with --confirm it keeps one move in flight per window, as a mover that never lets the window
+// manager fall behind must: it watches the frames, collects their confirmations at each tick and
+// skips a window whose last move is unconfirmed. Prints "ready" once it is watching.
 #include <poll.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -39,7 +42,32 @@ struct Glide {
     std::vector<Point> to;
     std::vector<Point> sent;
     double start = 0;
+    std::vector<xcb_window_t> frames;  // with --confirm: each window's frame, and
+    std::vector<bool> inFlight;        // whether its last move awaits the frame's ConfigureNotify
 };
+
+// The root's children that hold the windows (the window manager's frames), climbing one level per
+// round for all windows at once.
+std::vector<xcb_window_t> framesOf(xcb_connection_t* c, std::vector<xcb_window_t> windows) {
+    std::vector<bool> done(windows.size(), false);
+    for (bool climbing = true; climbing;) {
+        climbing = false;
+        std::vector<xcb_query_tree_cookie_t> cookies;
+        for (auto w : windows) {
+            cookies.push_back(xcb_query_tree(c, w));
+        }
+        for (size_t i = 0; i < windows.size(); ++i) {
+            tb::Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, cookies[i], nullptr));
+            if (done[i] || !tree || tree->parent == tree->root || tree->parent == XCB_NONE) {
+                done[i] = true;
+                continue;
+            }
+            windows[i] = tree->parent;
+            climbing = true;
+        }
+    }
+    return windows;
+}
 
 std::map<size_t, std::vector<Point>> readTargets(const char* path) {
     std::map<size_t, std::vector<Point>> targets;
@@ -155,13 +183,16 @@ class Floor {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && !(argc == 6 && std::strcmp(argv[3], "--animate") == 0)) {
-        std::fprintf(stderr, "usage: %s CLASS TARGETS_FILE [--animate COUNT SECONDS]\n", argv[0]);
+    const bool animate = (argc == 6 || argc == 7) && std::strcmp(argv[3], "--animate") == 0;
+    const bool confirm = argc == 7 && std::strcmp(argv[6], "--confirm") == 0;
+    if (argc != 3 && !(animate && (argc == 6 || confirm))) {
+        std::fprintf(stderr, "usage: %s CLASS TARGETS_FILE [--animate COUNT SECONDS [--confirm]]\n",
+                     argv[0]);
         return 2;
     }
     const auto targets = readTargets(argv[2]);
-    const size_t glideCount = argc == 6 ? std::stoul(argv[4]) : 0;
-    const double glideSeconds = argc == 6 ? std::stod(argv[5]) : 0;
+    const size_t glideCount = animate ? std::stoul(argv[4]) : 0;
+    const double glideSeconds = animate ? std::stod(argv[5]) : 0;
 
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) {
@@ -169,6 +200,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     Floor floor(c, argv[1]);
+    if (confirm) {
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c, floor.root(), XCB_CW_EVENT_MASK, &mask);
+    }
     xcb_flush(c);
     std::printf("ready\n");
     std::fflush(stdout);
@@ -178,14 +213,23 @@ int main(int argc, char** argv) {
     bool gliding = false;
     pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {timer, POLLIN, 0}};
     while (!xcb_connection_has_error(c)) {
-        if (poll(fds, 2, -1) < 0) {
+        // While a confirming glide runs, the connection waits for the tick, which drains it.
+        if (poll(gliding && confirm ? fds + 1 : fds, gliding && confirm ? 1 : 2, -1) < 0) {
             continue;
         }
         bool listChanged = false;
         while (auto* event = xcb_poll_for_event(c)) {
-            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto type = event->response_type & 0x7f;
+            if (type == XCB_PROPERTY_NOTIFY) {
                 auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
                 listChanged = listChanged || property->atom == floor.netClientList();
+            } else if (type == XCB_CONFIGURE_NOTIFY && gliding) {
+                auto* configure = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+                for (size_t i = 0; i < glide.frames.size(); ++i) {
+                    if (glide.frames[i] == configure->window) {
+                        glide.inFlight[i] = false;
+                    }
+                }
             }
             std::free(event);
         }
@@ -195,7 +239,11 @@ int main(int argc, char** argv) {
             if (!windows.empty() && found != targets.end()) {
                 const auto current = floor.framePositions(windows);
                 if (windows.size() == glideCount) {
-                    glide = {windows, current, found->second, current, tb::nowSeconds()};
+                    glide = {windows, current, found->second, current, tb::nowSeconds(), {}, {}};
+                    if (confirm) {
+                        glide.frames = framesOf(c, windows);
+                        glide.inFlight.assign(windows.size(), false);
+                    }
                     gliding = true;
                     const itimerspec every{{0, 16'666'667}, {0, 16'666'667}};
                     timerfd_settime(timer, 0, &every, nullptr);
@@ -219,9 +267,13 @@ int main(int argc, char** argv) {
                                                             (glide.to[i].x - glide.from[i].x) * p)),
                                static_cast<int>(std::lround(
                                    glide.from[i].y + (glide.to[i].y - glide.from[i].y) * p))};
-                if (at.x != glide.sent[i].x || at.y != glide.sent[i].y) {
+                const bool waiting = confirm && glide.inFlight[i] && p < 1.0;
+                if (!waiting && (at.x != glide.sent[i].x || at.y != glide.sent[i].y)) {
                     floor.move(glide.windows[i], at);
                     glide.sent[i] = at;
+                    if (confirm) {
+                        glide.inFlight[i] = true;
+                    }
                 }
             }
             xcb_flush(c);

@@ -173,6 +173,16 @@ void Report::printTable(std::ostream& out) const {
             << "  goal wake-ups ours/floor <= 1.1: " << fixed(wakeRatio, 2) << "  "
             << verdict(wakeRatio <= 1.1) << '\n';
     }
+    if (glides_.contains("ours") && glides_.contains("floor+c")) {
+        // The plain floor reads no confirmation at all; floor+c keeps one move in flight per
+        // window, the rule ours keeps, so it is the like-for-like yardstick.
+        const auto& ours = glides_.at("ours");
+        const auto& floor = glides_.at("floor+c");
+        out << "  against floor+c (one move in flight per window, as ours): CPU ours/floor+c "
+            << fixed(median(ours.cpuSeconds) / median(floor.cpuSeconds), 2)
+            << ", wake-ups ours/floor+c " << fixed(median(ours.wakeUps) / median(floor.wakeUps), 2)
+            << '\n';
+    }
 
     const double idleWakeUps = median(idleWakeUps_);
     out << "\nIdle: " << idleWakeUps_.size() << " × " << fixed(idleSeconds_, 0)
@@ -237,6 +247,14 @@ void Report::printJson(std::ostream& out) const {
         out << ", \"cpuOursOverFloor\": "
             << fixed(median(ours.cpuSeconds) / median(floor.cpuSeconds), 3)
             << ", \"wakeUpsOursOverFloor\": "
+            << fixed(median(ours.wakeUps) / median(floor.wakeUps), 3);
+    }
+    if (glides_.contains("ours") && glides_.contains("floor+c")) {
+        const auto& ours = glides_.at("ours");
+        const auto& floor = glides_.at("floor+c");
+        out << ", \"cpuOursOverConfirmingFloor\": "
+            << fixed(median(ours.cpuSeconds) / median(floor.cpuSeconds), 3)
+            << ", \"wakeUpsOursOverConfirmingFloor\": "
             << fixed(median(ours.wakeUps) / median(floor.wakeUps), 3);
     }
     out << "}, \"idle\": {\"seconds\": " << fixed(idleSeconds_, 0) << ", ";

@@ -63,8 +63,10 @@ KWinProbe::~KWinProbe() {
 }
 
 std::string KWinProbe::load(const std::string& body) {
+    // Unique across the probes of one test binary: the log keeps an earlier probe's lines.
+    static int serial = 0;
     const std::string name =
-        "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial_);
+        "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
     {
         std::ofstream script(pathOf(name));
         script << "function report(s) { print('" << name << " ' + s); }\n"

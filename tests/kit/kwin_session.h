@@ -79,7 +79,6 @@ class KWinProbe {
     std::string load(const std::string& body);
     void unload(const std::string& name);
     static std::string pathOf(const std::string& name);
-    int serial_ = 0;
     std::vector<std::string> watchers_;
 };
 

@@ -2,6 +2,12 @@
 // the frames (a probe script of the test's, not our bridge).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +51,75 @@ int globalShortcuts(const std::string& path, const std::string& call) {
 // finds none of the user's.
 const char* const kNoPreferences = "XDG_CONFIG_HOME=/nonexistent/tallowmere-kwin-test";
 
+// The tray icon's menu as Plasma's panel reads and drives it over com.canonical.dbusmenu, for the
+// item that the watcher saw register as `service`.
+class TrayMenu {
+  public:
+    explicit TrayMenu(const std::string& service) : service_(QString::fromStdString(service)) {
+        const QVariant menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                   {"org.kde.StatusNotifierItem", "Menu"});
+        path_ = qvariant_cast<QDBusObjectPath>(menu.value<QDBusVariant>().variant()).path();
+    }
+    // The menu as it opens: visible entries by label, "---" for separators, "✓" before a checked
+    // one and a submenu's entries in brackets after its own.
+    std::string open() {
+        call(path_, kMenu, "AboutToShow", {0});
+        std::string text;
+        flatten(qvariant_cast<QDBusArgument>(
+                    call(path_, kMenu, "GetLayout", {0, -1, QStringList()}, 1)),
+                text);
+        return text;
+    }
+    // The entry chosen, then the menu closed.
+    void choose(const std::string& label) {
+        ASSERT_TRUE(ids_.count(label)) << label;
+        for (auto [id, event] : {std::pair{ids_[label], "clicked"}, std::pair{0, "closed"}}) {
+            call(path_, kMenu, "Event", {id, event, QVariant::fromValue(QDBusVariant(0)), 0u});
+        }
+    }
+
+  private:
+    static constexpr const char* kMenu = "com.canonical.dbusmenu";
+    // The reply's argument `at`.
+    QVariant call(const QString& path, const char* interface, const char* member,
+                  const QVariantList& arguments, int at = 0) {
+        QDBusMessage message = QDBusMessage::createMethodCall(service_, path, interface, member);
+        message.setArguments(arguments);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().value(at);
+    }
+    void flatten(const QDBusArgument& node, std::string& text) {
+        int id = 0;
+        QVariantMap properties;
+        node.beginStructure();
+        node >> id >> properties;
+        const bool shown = id != 0 && properties.value("visible", true).toBool();
+        if (shown) {
+            const std::string label = properties.value("label").toString().toStdString();
+            ids_[label] = id;
+            text += std::string(text.empty() || text.back() == '[' ? "" : "|") +
+                    (properties.value("type").toString() == "separator" ? "---"
+                     : properties.value("toggle-state").toInt() == 1    ? "✓" + label
+                                                                        : label);
+        }
+        node.beginArray();
+        const bool children = shown && !node.atEnd();
+        text += children ? "[" : "";
+        while (!node.atEnd()) {
+            QDBusVariant child;
+            node >> child;
+            flatten(qvariant_cast<QDBusArgument>(child.variant()), text);
+        }
+        text += children ? "]" : "";
+        node.endArray();
+        node.endStructure();
+    }
+    QString service_;
+    QString path_;
+    std::map<std::string, int> ids_;
+};
+
 class KWinRow : public ::testing::Test {
   protected:
     WaylandWindow& open(const std::string& title, const std::string& appId = "row",
@@ -56,26 +131,19 @@ class KWinRow : public ::testing::Test {
 
     // Waits until every window stands at its place.
     void expectAt(const std::map<std::string, std::pair<int, int>>& places) {
-        std::map<std::string, KWinFrame> frames;
-        auto there = [&] {
-            frames = probe_.frames();
-            for (const auto& [title, at] : places) {
-                auto it = frames.find(title);
-                if (it == frames.end() || it->second.x != at.first || it->second.y != at.second) {
-                    return false;
+        std::map<std::string, std::pair<int, int>> seen;
+        EXPECT_TRUE(waitUntil([&] {
+            seen.clear();
+            for (const auto& [title, f] : probe_.frames()) {
+                if (places.count(title)) {
+                    seen[title] = {f.x, f.y};
                 }
             }
-            return true;
-        };
-        if (waitUntil(there, 10)) {
-            return;
-        }
-        for (const auto& [title, at] : places) {
-            const KWinFrame f = frames[title];
-            ADD_FAILURE() << title << " at " << f.x << "," << f.y << ", expected " << at.first
-                          << "," << at.second << '\n'
-                          << app_->errorOutput();
-        }
+            return seen == places;
+        })) << "at "
+            << testing::PrintToString(seen) << ", expected " << testing::PrintToString(places)
+            << '\n'
+            << app_->errorOutput();
     }
 
     kit::KWinProbe probe_;
@@ -109,6 +177,8 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     ASSERT_EQ(globalShortcuts("/kglobalaccel", "org.kde.KGlobalAccel.setShortcut " + other +
                                                    " array:int32:201326659 uint32:6"),
               0);
+    kit::ChildProcess watcher({TALLOWMERE_SNI_WATCHER});
+    ASSERT_TRUE(watcher.waitForLine("ready"));
     app_ = std::make_unique<kit::Tallowmere>(kPreferences, "");
     EXPECT_TRUE(app_->waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥C"))
         << app_->errorOutput();
@@ -200,6 +270,25 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
     EXPECT_EQ(placeOf("A-dialog"), dialogAt);
     EXPECT_EQ(placeOf("other"), otherAt);
 
+    // Paused from the tray's submenu, a new window D is left alone; resumed, the next one lines
+    // up with all four, D included.
+    const auto item = watcher.waitForLine("registered ");
+    ASSERT_TRUE(item);
+    TrayMenu menu(item->substr(item->find(' ') + 1));
+    EXPECT_EQ(menu.open(),
+              "監視対象アプリ[✓row]|---|再整頓（⌃⌥R）|中央に再整頓（⌃⌥C）|---|設定...|---|"
+              "Tallowmereについて|---|終了");
+    menu.choose("row");
+    const std::size_t arranged = app_->countLines("整列実行");
+    const std::size_t watched = app_->countLines("監視開始");
+    open("D");
+    EXPECT_EQ(menu.open().find("監視対象アプリ[row]|"), 0u);
+    menu.choose("row");
+    ASSERT_TRUE(app_->waitForLine("監視開始", watched)) << app_->errorOutput();
+    open("E");
+    EXPECT_TRUE(app_->waitForLine("count=4")) << app_->errorOutput();
+    EXPECT_EQ(app_->countLines("整列実行"), arranged + 1) << app_->errorOutput();
+
     // One program per session, commanded over the session bus; quitting unloads the script.
     EXPECT_EQ(kit::runTallowmere({}, {kNoPreferences}).status, 0);
     EXPECT_TRUE(app_->waitForLine("tallowmere: command: settings"));
@@ -213,9 +302,29 @@ TEST_F(KWinRow, SecondAndThirdWindowsFormARowThatClosesUp) {
               0);
 }
 
+// Every easing, the springy and bouncing ones included, ends exactly where B's arrival puts the
+// pair (worked out above): A at ax - 160, B at ax + 160, tops at ay.
+TEST_F(KWinRow, EveryEasingEndsExactlyOnItsTargets) {
+    for (const char* easing : {"linear", "easeIn", "easeOut", "easeInOut", "bouncy", "snappy",
+                               "billiards", "gravity", "random"}) {
+        SCOPED_TRACE(easing);
+        app_ = std::make_unique<kit::Tallowmere>(kit::rowPreferences("row", easing, 0.15), "");
+        ASSERT_TRUE(app_->waitForLine("tallowmere: started")) << app_->errorOutput();
+        const std::string a = std::string(easing) + "-A";
+        open(a);
+        ASSERT_TRUE(app_->waitForLine("整列不要")) << app_->errorOutput();
+        const KWinFrame a0 = probe_.frameOf(a).value();
+        open(std::string(easing) + "-B");
+        expectAt({{a, {a0.x - 160, a0.y}}, {std::string(easing) + "-B", {a0.x + 160, a0.y}}});
+        app_->expectCleanQuit();
+        windows_.clear();
+    }
+}
+
 }  // namespace
 }  // namespace tallowmere::kwintest
 
 int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
     return tallowmere::kit::runOnPrivateKWin(argc, argv);
 }

@@ -25,8 +25,8 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
     EXPECT_TRUE(desktop.positionWrites().empty());
 
     // The second lines both up around the first one's centre (500, 350) 0.05 s later: a row 820
-    // wide from x 90. The destinations flash at once for 0.8 s, the new window's red, and are
-    // remembered before the windows glide there (bottom-left origins: y = 900 - 200 - 300).
+    // wide from x 90. The destinations flash at once for 0.8 s, the new window's red, before the
+    // windows glide there (bottom-left origins: y = 900 - 200 - 300).
     const WindowId b = open(xterm, {700, 400});
     loop.advance(kDelay - 0.001);
     EXPECT_TRUE(feedbackWindows.overlays().empty());
@@ -35,8 +35,6 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
               (std::vector<Rect>{{{90, 400}, {400, 300}}, {{510, 400}, {400, 300}}}));
     EXPECT_EQ(feedbackWindows.overlayColors(),
               (std::vector<Color>{kSystemGreenColor, kSystemRedColor}));
-    EXPECT_EQ(engine->lookupKnownRect(desktop.windowElement(b), xterm),
-              (Rect{{510, 200}, {400, 300}}));
     expectRow({{a, {300, 200}}, {b, {700, 400}}});
     loop.advance(0.79);
     expectRow({{a, {90, 200}}, {b, {510, 200}}, {dialog, {0, 0}}});
@@ -53,9 +51,8 @@ TEST_F(XTermStory, WindowsOpenMinimiseComeBackAndCloseAroundWhereTheRowStood) {
     desktop.minimizeWindow(a);
     settle();
     expectRow({{b, {210, 200}}, {c, {630, 200}}, {a, {0, 200}}});
-    ASSERT_FALSE(diagnostics.lines.empty());
-    EXPECT_EQ(diagnostics.lines.front(),
-              "ウィンドウの終了を検知、残り2枚を再整列" + pid + " closingRect解決=成功");
+    EXPECT_EQ(linesWith("ウィンドウの終了を検知、残り2枚を再整列" + pid + " closingRect解決=成功"),
+              1u);
     // Restored, a comes back as a new window: on the right, flashing red, watched again.
     desktop.restoreWindow(a);
     settle();
@@ -160,8 +157,7 @@ TEST_F(XTermStory, ManualRealignLinesUpTheFrontmostWatchedApplicationOnly) {
     diagnostics.lines.clear();
     desktop.clearPositionWrites();
     engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
-    EXPECT_TRUE(diagnostics.lines.empty());
-    EXPECT_TRUE(desktop.positionWrites().empty());
+    EXPECT_TRUE(diagnostics.lines.empty() && desktop.positionWrites().empty());
 
     // Refused for an unwatched, an unidentified, no frontmost and a paused application.
     const Pid editor = launch("org.example.Editor");
@@ -182,9 +178,8 @@ TEST_F(XTermStory, ManualRealignLinesUpTheFrontmostWatchedApplicationOnly) {
     const Pid late = desktop.addRunningApplication("org.gnome.Nautilus");
     desktop.setFrontmostApplication(late);
     engine->realignFrontmostApp(AlignmentAnchor::windowCentroid);
-    ASSERT_FALSE(diagnostics.lines.empty());
-    EXPECT_EQ(diagnostics.lines.back(),
-              "手動再整理: pid=" + std::to_string(late) + " が未監視のため何もしません");
+    EXPECT_EQ(linesWith("手動再整理: pid=" + std::to_string(late) + " が未監視のため何もしません"),
+              1u);
     EXPECT_EQ(feedbackWindows.bannerTexts().size(), 5u);
 }
 

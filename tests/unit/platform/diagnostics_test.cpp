@@ -16,14 +16,11 @@ using sim::ScriptedRandomSource;
 
 // Shortest round trip with a fraction digit; very large and very small numbers in full.
 TEST(FormatDouble, PrintsTheShortestTextThatReadsBackAsTheSameNumber) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    // clang-format off
     const std::pair<double, std::string> cases[] = {
-        {1440.0, "1440.0"},
-        {1.0 / 3.0, "0.3333333333333333"},
-        {std::numeric_limits<double>::infinity(), "inf"},
-        {-std::numeric_limits<double>::infinity(), "-inf"},
-        {0.0, "0.0"},
-        {-0.5, "-0.5"},
-        {0.1 + 0.2, "0.30000000000000004"},
+        {1440.0, "1440.0"}, {1.0 / 3.0, "0.3333333333333333"}, {inf, "inf"}, {-inf, "-inf"},
+        {0.0, "0.0"}, {-0.5, "-0.5"}, {0.1 + 0.2, "0.30000000000000004"},
         {1e21, "1000000000000000000000.0"},
         // Too long for a small buffer: integers print every digit of their exact value.
         {1e70, "10000000000000000725314363815292351261583744096465219555182101554790400.0"},
@@ -31,6 +28,7 @@ TEST(FormatDouble, PrintsTheShortestTextThatReadsBackAsTheSameNumber) {
         {-std::numeric_limits<double>::denorm_min(), "-0." + std::string(323, '0') + "5"},
         {-std::numeric_limits<double>::min(), "-0." + std::string(307, '0') + "22250738585072014"},
     };
+    // clang-format on
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(formatDouble(value), text) << value;
         EXPECT_EQ(std::strtod(formatDouble(value).c_str(), nullptr), value);
@@ -38,14 +36,12 @@ TEST(FormatDouble, PrintsTheShortestTextThatReadsBackAsTheSameNumber) {
     EXPECT_EQ(formatDouble(std::nan("")), "nan");
 }
 
-TEST(RandomSource, RejectsTheBiasedLowRange) {
+TEST(RandomSource, RejectsTheBiasedLowRangeAndIsInclusiveAtBothEndsUpToTheLimitsOfInt64) {
     // For bound 3, 2^64 mod 3 = 1: word 0 is biased and must be drawn again.
-    ScriptedRandomSource source{0, 0, 7};
-    EXPECT_EQ(source.uniformBelow(3), 1u);
-    EXPECT_EQ(source.drawn(), 3u);
-}
+    ScriptedRandomSource biased{0, 0, 7};
+    EXPECT_EQ(biased.uniformBelow(3), 1u);
+    EXPECT_EQ(biased.drawn(), 3u);
 
-TEST(RandomSource, RangeIsInclusiveAtBothEndsAndReachesTheLimitsOfInt64) {
     ScriptedRandomSource source{0 + 1, 2 + 3, 1 + 3};  // residues 1, 2, 1 modulo 3 (all unbiased)
     EXPECT_EQ(source.uniformInRange(1, 3), 2);
     EXPECT_EQ(source.uniformInRange(1, 3), 3);

@@ -29,19 +29,13 @@ class SimContract final : public ContractDesktop {
     Pid pid_ = desktop_.addRunningApplication("Probe");
 };
 
-TEST(SimObserverContract, RegistrationsAreUniqueAndRemovable) {
-    SimContract desktop;
-    registrationsAreUniqueAndRemovable(desktop);
-}
-
-TEST(SimObserverContract, DeliveryFollowsOrderAttachmentAndRemoval) {
-    SimContract desktop;
-    deliveryFollowsOrderAttachmentAndRemoval(desktop);
-}
-
-TEST(SimObserverContract, DestructionIsHeardOnceAndNeverAgain) {
-    SimContract desktop;
-    destructionIsHeardOnceAndNeverAgain(desktop);
+TEST(SimObserverContract, EveryCaseHolds) {
+    for (auto* contractCase :
+         {&registrationsAreUniqueAndRemovable, &deliveryFollowsOrderAttachmentAndRemoval,
+          &destructionIsHeardOnceAndNeverAgain}) {
+        SimContract desktop;
+        contractCase(desktop);
+    }
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <memory>
 #include <set>
-#include <thread>
 #include <tuple>
 
 #include "platform/sim/sim_preferences_store.h"
@@ -24,7 +23,6 @@ PrefData bytes(std::string_view json) {
 }
 const PrefData kShiftCommandKBytes =
     bytes(R"({"carbonModifiers":768,"displayString":"⇧⌘K","keyCode":40})");
-const Strings kLinuxDefaults = {"XTerm", "org.gnome.Nautilus", "Gnome-terminal", "Gvim"};
 const std::vector kStartUpRemoval = {Operation::remove("manualCenterRealignShortcut")};
 
 // Every property, in declaration order.
@@ -132,7 +130,6 @@ TEST(AppSettingsAssignment, EveryPropertyIsWrittenByTheRuleOfItsTypeAndReadBackO
     const ShortcutSpec notUtf8{40, 0x0100, "\xff"};  // held, but cannot be stored
     settings.setManualRealignShortcut(notUtf8);
     EXPECT_EQ(settings.manualRealignShortcut(), notUtf8);
-    const PrefData& encoded = kShiftCommandKBytes;
     EXPECT_EQ(
         store.log(),
         (std::vector{
@@ -143,9 +140,9 @@ TEST(AppSettingsAssignment, EveryPropertyIsWrittenByTheRuleOfItsTypeAndReadBackO
             Operation::set("animationEasing", "easeInOut"),
             Operation::set("animationDuration", 0.0),
             Operation::set("showFlashOverlay", true),
-            Operation::set("manualRealignShortcut", encoded),
+            Operation::set("manualRealignShortcut", kShiftCommandKBytes),
             Operation::set("alignmentAnchor", "screenCenter"),
-            Operation::set("manualCenterRealignShortcut", encoded),
+            Operation::set("manualCenterRealignShortcut", kShiftCommandKBytes),
             Operation::remove("manualRealignShortcut"),
         }));
     EXPECT_EQ(
@@ -185,22 +182,18 @@ TEST(AppSettingsSharedDeathTest, AbortsWhenUsedBeforeAStoreIsInstalled) {
     EXPECT_DEATH(AppSettings::shared(), "before a store was installed");
 }
 
-TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStoreEvenUnderConcurrentFirstUse) {
+TEST(AppSettingsShared, IsCreatedOnceOverTheOneInstalledStore) {
     auto store = std::make_shared<SimPreferencesStore>(
         SimPreferencesStore::Contents{{"windowSpacingMargin", 8}});
     // As the program installs it, with the watch list a Linux desktop starts with.
     ASSERT_TRUE(AppSettings::installSharedStore(
         store, AppSettings::linuxDefaultMonitoredBundleIdentifiers()));
     EXPECT_FALSE(AppSettings::installSharedStore(std::make_shared<SimPreferencesStore>()));
-    std::vector<AppSettings*> seen(4);
-    std::vector<std::jthread> threads;
-    for (auto& slot : seen) {
-        threads.emplace_back([&slot] { slot = &AppSettings::shared(); });
-    }
-    threads.clear();  // joins them
-    EXPECT_EQ(std::set(seen.begin(), seen.end()).size(), 1u);
-    EXPECT_EQ(seen[0]->windowSpacingMargin(), 8.0);
-    EXPECT_EQ(seen[0]->monitoredBundleIdentifiers(), kLinuxDefaults);
+    AppSettings& shared = AppSettings::shared();
+    EXPECT_EQ(&AppSettings::shared(), &shared);
+    EXPECT_EQ(shared.windowSpacingMargin(), 8.0);
+    EXPECT_EQ(shared.monitoredBundleIdentifiers(),
+              (Strings{"XTerm", "org.gnome.Nautilus", "Gnome-terminal", "Gvim"}));
     EXPECT_EQ(store->log(), kStartUpRemoval);  // loaded once
 }
 

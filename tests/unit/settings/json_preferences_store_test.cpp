@@ -1,23 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <set>
-#include <string>
-#include <thread>
 
 #include "platform/linux/json_preferences_store.h"
 #include "platform/linux/preferences_path.h"
@@ -186,14 +179,12 @@ TEST_F(JsonPreferencesStoreTest, NestingBeyondAHundredLevelsMakesTheFileUnusable
     {
         auto store = open();
         EXPECT_EQ(store.objectForKey("windowSpacingMargin"), std::nullopt);
-        EXPECT_EQ(store.objectForKey("monitoredBundleIdentifiers"), std::nullopt);
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_NE(reports[0].find(file.string() + " is unusable (nested deeper than 100 levels)"),
                   std::string::npos)
             << reports[0];
         store.setObject("windowSpacingMargin", 4);
     }
-    EXPECT_EQ(names(), (Names{"preferences.json", "preferences.json.corrupt-20261206T171955Z"}));
 
     // The top-level object and 99 arrays are still a file; so is a value saved that deep, while
     // one level more is saved as null.
@@ -214,19 +205,10 @@ TEST_F(JsonPreferencesStoreTest, NestingBeyondAHundredLevelsMakesTheFileUnusable
 TEST_F(JsonPreferencesStoreTest, ANamedPipeIsUnreadableAndDoesNotBlock) {
     fs::create_directories(file.parent_path());
     ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    // A store that waited for a writer would hang here; after 10 s this one comes, so that such a
-    // regression fails instead.
-    std::jthread writer([fifo = file](std::stop_token stop) {
-        std::mutex mutex;
-        std::condition_variable_any wake;
-        std::unique_lock lock(mutex);
-        wake.wait_for(lock, stop, std::chrono::seconds(10), [] { return false; });
-        if (!stop.stop_requested()) {
-            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
-        }
-    });
+    // A store that waited for a writer would hang here: the alarm ends the run instead.
+    ::alarm(10);
     auto store = open();
-    writer.request_stop();
+    ::alarm(0);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("is unusable (not a regular file)"), std::string::npos) << reports[0];
     store.setObject("a", 1);
@@ -281,14 +263,12 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
     const std::string inMemory = "changes are kept in memory until the program ends";
     const std::string neverSaved = "it is never saved over, and " + inMemory;
     const std::string rootLink =
-        " is a symbolic link, which is not followed when running as root: "
-        "using the default settings; " +
+        " is a symbolic link, which is not followed when running as root: using the default "
+        "settings; " +
         inMemory;
-    const std::string nobodys = " belongs to another user (uid 65534); " + neverSaved;
-    const std::string nobodysUnusable =
-        " belongs to another user (uid 65534) and is unusable (the "
-        "top level is not an object): using the default settings; " +
-        neverSaved;
+    const std::string nobodys = " belongs to another user (uid 65534)";
+    const std::string unusable =
+        " and is unusable (the top level is not an object): using the default settings; ";
     struct Case {
         const char* story;
         uid_t user;
@@ -301,13 +281,14 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
     const std::string good = R"({"windowSpacingMargin": 3})";
     for (const Case& c : {
              Case{"root, a link to root's own file", 0, true, 0, good, std::nullopt, rootLink},
-             Case{"root, another user's file", 0, false, kNobody, good, PrefValue(3), nobodys},
+             Case{"root, another user's file", 0, false, kNobody, good, PrefValue(3),
+                  nobodys + "; " + neverSaved},
              Case{"root, another user's unusable file", 0, false, kNobody, "[1, 2]", std::nullopt,
-                  nobodysUnusable},
+                  nobodys + unusable + neverSaved},
              Case{"a user, a link to another user's file", kSomeUser, true, kNobody, good,
-                  PrefValue(3), nobodys},
+                  PrefValue(3), nobodys + "; " + neverSaved},
              Case{"a user, a link to another user's unusable file", kSomeUser, true, kNobody,
-                  "[1, 2]", std::nullopt, nobodysUnusable},
+                  "[1, 2]", std::nullopt, nobodys + unusable + neverSaved},
          }) {
         SCOPED_TRACE(c.story);
         fs::remove_all(folder / "tallowmere");
@@ -331,9 +312,6 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
         EXPECT_EQ(reports, std::vector<std::string>{"tallowmere: the preferences file " +
                                                     file.string() + c.report});
         EXPECT_EQ(readText(target), c.contents);
-        struct stat status {};
-        ASSERT_EQ(::lstat(target.c_str(), &status), 0);
-        EXPECT_EQ(status.st_uid, c.owner);
         EXPECT_EQ(names(target.parent_path()), Names{target.filename()});
         if (c.viaLink) {
             EXPECT_EQ(fs::read_symlink(file), target);

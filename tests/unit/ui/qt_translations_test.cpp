@@ -5,27 +5,19 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
 
 namespace tallowmere::ui {
 namespace {
 
-TEST(QtTranslations, FileDialogAndMessageBoxesSpeakJapanese) {
+// Qt's own file dialog, as on a desktop without a platform one, in the catalogue's words for
+// "Look in:" and "File &name:".
+TEST(QtTranslations, TheFileDialogSpeaksJapanese) {
     ASSERT_TRUE(installQtJapaneseTranslations(*QCoreApplication::instance()));
-
-    QMessageBox box(QMessageBox::Information, "t", "x", QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), "キャンセル");
-
-    // Qt's own dialog, as on a desktop without a platform file dialog.
     QFileDialog dialog;
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const auto* lookIn = dialog.findChild<QLabel*>("lookInLabel");
     const auto* fileName = dialog.findChild<QLabel*>("fileNameLabel");
-    ASSERT_NE(lookIn, nullptr);
-    ASSERT_NE(fileName, nullptr);
-    // The catalogue's words for "Look in:" and "File &name:".
+    ASSERT_TRUE(lookIn && fileName);
     EXPECT_EQ(lookIn->text(), "アドレス:");
     EXPECT_EQ(fileName->text(), "ファイル名(&N):");
 }

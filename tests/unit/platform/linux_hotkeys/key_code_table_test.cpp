@@ -15,25 +15,15 @@ TEST(KeyCodeTable, TranslatesPhysicalKeysBothWays) {
         std::uint16_t virtualKey;
         std::uint16_t evdev;
     };
+    // clang-format off
     const Case cases[] = {
-        {"Backspace", 51, 14},
-        {"forward delete", 117, 111},
-        {"Return", 36, 28},
-        {"Tab", 48, 15},
-        {"Space", 49, 57},
-        {"0", 29, 11},
-        {"5", 23, 6},
-        {"grave", 50, 41},
-        {"F1", 122, 59},
-        {"F12", 111, 88},
-        {"F13", 105, 183},
-        {"F20", 90, 190},
-        {"left", 123, 105},
-        {"up", 126, 103},
-        {"Page Down", 121, 109},
-        {"keypad 0", 82, 82},
-        {"keypad Enter", 76, 96},
+        {"Backspace", 51, 14}, {"forward delete", 117, 111}, {"Return", 36, 28}, {"Tab", 48, 15},
+        {"Space", 49, 57},     {"0", 29, 11},                {"5", 23, 6},       {"grave", 50, 41},
+        {"F1", 122, 59},       {"F12", 111, 88},             {"F13", 105, 183},  {"F20", 90, 190},
+        {"left", 123, 105},    {"up", 126, 103},             {"Page Down", 121, 109},
+        {"keypad 0", 82, 82},  {"keypad Enter", 76, 96},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
         EXPECT_EQ(evdevForVirtualKey(c.virtualKey), c.evdev);

@@ -91,17 +91,12 @@ TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAtItsDestination) {
     ASSERT_NE(widget, nullptr);
     EXPECT_EQ(widget->geometry(), QRect(100, 500, 300, 200));
     EXPECT_TRUE(widget->isVisible());
-    EXPECT_TRUE(widget->windowFlags().testFlag(Qt::X11BypassWindowManagerHint));
-    EXPECT_TRUE(widget->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(widget->windowFlags().testFlags(Qt::X11BypassWindowManagerHint |
+                                                Qt::WindowTransparentForInput));
     EXPECT_TRUE(widget->testAttribute(Qt::WA_ShowWithoutActivating));
 
     // The stroke covers the outermost 4 pixels; inside, the window is cut away.
-    const QRegion mask = widget->mask();
-    EXPECT_TRUE(mask.contains(QPoint(0, 0)));
-    EXPECT_TRUE(mask.contains(QPoint(3, 150)));
-    EXPECT_TRUE(mask.contains(QPoint(299, 199)));
-    EXPECT_FALSE(mask.contains(QPoint(4, 4)));
-    EXPECT_FALSE(mask.contains(QPoint(150, 100)));
+    EXPECT_EQ(widget->mask(), QRegion(0, 0, 300, 200).subtracted(QRegion(4, 4, 292, 192)));
 
     overlay->close();
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
@@ -111,8 +106,7 @@ TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAtItsDestination) {
 
 TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
     struct Case {
-        bool compositing;
-        bool closeMidway;
+        bool compositing, closeMidway;
         double expectedOpacity;
     };
     for (const Case c : {Case{true, false, 0.6}, Case{false, false, 1.0}, Case{true, true, 0}}) {
@@ -153,11 +147,9 @@ TEST(QtFeedbackWindows, BannerTextIsMeasuredInTheCjkFontOnePixelPerPoint) {
     QtFeedbackWindows windows(loop, screens, true);
     // Sixteen full-width characters, one 15-pixel em each, less the font's kerning of a pair.
     const Size japanese = windows.measureBannerText("整理対象のウィンドウが足りません");
-    const Size empty = windows.measureBannerText("");
     EXPECT_NEAR(japanese.width, 16 * 15.0, 1.0);
-    EXPECT_DOUBLE_EQ(empty.width, 0);
-    EXPECT_GT(empty.height, 15);
-    EXPECT_DOUBLE_EQ(empty.height, japanese.height);
+    EXPECT_GT(japanese.height, 15);
+    EXPECT_EQ(windows.measureBannerText(""), (Size{0, japanese.height}));
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+// The part of Plasma's panel a tray icon needs on a bare KWin: org.kde.StatusNotifierWatcher,
+// saying a host is there and taking registrations. Prints "ready" once it owns the name and
+// "registered SERVICE" per item, on standard error.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QObject>
+#include <QStringList>
+#include <iostream>
+
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items_)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+  public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+
+  public slots:
+    void RegisterStatusNotifierItem(const QString& service) {
+        items_ << service;
+        std::cerr << "registered " << service.toStdString() << std::endl;
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+  private:
+    QStringList items_;
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Watcher watcher;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(
+            "/StatusNotifierWatcher", &watcher,
+            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) ||
+        !bus.registerService("org.kde.StatusNotifierWatcher")) {
+        std::cerr << "status_notifier_watcher: " << bus.lastError().message().toStdString() << '\n';
+        return 1;
+    }
+    std::cerr << "ready" << std::endl;
+    return QCoreApplication::exec();
+}
+
+#include "status_notifier_watcher.moc"
