@@ -55,7 +55,7 @@ class KWinBackendTest : public ::testing::Test, public contract::ContractDesktop
     Accessibility& ax() override { return *desktop_; }
     Pid application() override { return pid_; }
     void openWindow() override {
-        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, kClass, "window", 300, 200);
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, kClass, "window");
     }
     void closeWindow(const AXElement& window) override {
         const auto reported = desktop_->reportedWindowOf(window);
