@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -11,20 +12,39 @@
 namespace tallowmere::kit {
 namespace {
 
-const char* const kWindowList =
+// What every probe script may use; the names KWin 6 changed are looked up.
+const char* const kPrelude =
     "var list = typeof workspace.windowList === 'function' ? workspace.windowList()"
-    " : workspace.clientList();\n";
+    " : workspace.clientList();\n"
+    "function activate(w) { if (typeof workspace.activeWindow !== 'undefined')"
+    " workspace.activeWindow = w; else workspace.activeClient = w; }\n";
 
-std::string logPath() {
-    const char* log = std::getenv("TALLOWMERE_KWIN_LOG");
-    return log ? log : "";
+std::string pathOf(const std::string& name) {
+    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
 }
 
-int scripting(const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv{"dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin",
-                                  "/Scripting"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return run(argv);
+int scripting(const std::string& method, std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(),
+                     {"dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin",
+                      "/Scripting", "org.kde.kwin.Scripting." + method});
+    return run(arguments);
+}
+
+std::string load(const std::string& body) {
+    // Unique across the probes of one test binary: the log keeps an earlier probe's lines.
+    static int serial = 0;
+    const std::string name =
+        "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+    std::ofstream(pathOf(name)) << "function report(s) { print('" << name << " ' + s); }\n"
+                                << kPrelude << body << "\n";
+    scripting("loadScript", {"string:" + pathOf(name), "string:" + name});
+    scripting("start");
+    return name;
+}
+
+void unload(const std::string& name) {
+    scripting("unloadScript", {"string:" + name});
+    std::remove(pathOf(name).c_str());
 }
 
 }  // namespace
@@ -35,7 +55,7 @@ int runOnPrivateKWin(int argc, char** argv) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* own = std::getenv("TALLOWMERE_PRIVATE_WAYLAND");
     if (!runtime || !wayland || !own || std::string(runtime) + "/" + wayland != own ||
-        logPath().empty()) {
+        !std::getenv("TALLOWMERE_KWIN_LOG")) {
         std::cerr << "refusing to run: not a private KWin session from scripts/with-desktop "
                      "--kwin\n";
         return 1;
@@ -44,16 +64,10 @@ int runOnPrivateKWin(int argc, char** argv) {
 }
 
 WaylandWindow::WaylandWindow(const std::string& client, const std::string& appId,
-                             const std::string& title, int width, int height, WindowOptions options)
-    : title_(title) {
-    std::vector<std::string> argv{client, appId, title, std::to_string(width),
-                                  std::to_string(height)};
-    if (options.dialog) {
-        argv.push_back("dialog");
-    }
-    process_ = std::make_unique<ChildProcess>(
-        Spawn{argv, {options.x11 ? "QT_QPA_PLATFORM=xcb" : "QT_QPA_PLATFORM=wayland"}});
-    process_->waitForLine("shown");
+                             const std::string& title, const std::string& mode)
+    : ChildProcess({client, appId, title, mode},
+                   {mode == "x11" ? "QT_QPA_PLATFORM=xcb" : "QT_QPA_PLATFORM=wayland"}) {
+    waitForLine("shown");
 }
 
 KWinProbe::~KWinProbe() {
@@ -62,38 +76,13 @@ KWinProbe::~KWinProbe() {
     }
 }
 
-std::string KWinProbe::load(const std::string& body) {
-    // Unique across the probes of one test binary: the log keeps an earlier probe's lines.
-    static int serial = 0;
-    const std::string name =
-        "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
-    {
-        std::ofstream script(pathOf(name));
-        script << "function report(s) { print('" << name << " ' + s); }\n"
-               << kWindowList << body << "\n";
-    }
-    scripting({"org.kde.kwin.Scripting.loadScript", "string:" + pathOf(name), "string:" + name});
-    scripting({"org.kde.kwin.Scripting.start"});
-    return name;
-}
-
-void KWinProbe::unload(const std::string& name) {
-    scripting({"org.kde.kwin.Scripting.unloadScript", "string:" + name});
-    std::remove(pathOf(name).c_str());
-}
-
-std::string KWinProbe::pathOf(const std::string& name) {
-    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
-}
-
 std::vector<std::string> KWinProbe::reported(const std::string& name) {
     // KWin prints a script's lines to its standard error, which with-desktop keeps in a file.
     const std::string mark = name + " ";
     std::vector<std::string> lines;
-    std::ifstream log(logPath());
+    std::ifstream log(std::getenv("TALLOWMERE_KWIN_LOG"));
     for (std::string line; std::getline(log, line);) {
-        const auto at = line.find(mark);
-        if (at != std::string::npos) {
+        if (const auto at = line.find(mark); at != std::string::npos) {
             lines.push_back(line.substr(at + mark.size()));
         }
     }
@@ -101,23 +90,18 @@ std::vector<std::string> KWinProbe::reported(const std::string& name) {
 }
 
 std::string KWinProbe::watch(const std::string& body) {
-    watchers_.push_back(load(body));
-    return watchers_.back();
+    return watchers_.emplace_back(load(body));
 }
 
 std::vector<std::string> KWinProbe::evaluate(const std::string& body) {
     const std::string name = load(body + "\nreport('end');");
     std::vector<std::string> lines;
-    waitUntil(
-        [&] {
-            lines = reported(name);
-            return !lines.empty() && lines.back() == "end";
-        },
-        10);
+    waitUntil([&] {
+        lines = reported(name);
+        return !lines.empty() && lines.back() == "end";
+    });
     unload(name);
-    if (!lines.empty()) {
-        lines.pop_back();
-    }
+    std::erase(lines, "end");
     return lines;
 }
 
@@ -127,11 +111,11 @@ std::map<std::string, KWinFrame> KWinProbe::frames() {
     for (const std::string& line :
          evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i], g = w.frameGeometry;"
                   " report(g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height + ' ' +"
-                  " (w.minimized ? 1 : 0) + ' ' + (w.active ? 1 : 0) + ' ' + w.caption); }")) {
+                  " (w.active ? 1 : 0) + ' ' + w.caption); }")) {
         std::istringstream in(line);
         KWinFrame f;
         std::string title;
-        if (in >> f.x >> f.y >> f.width >> f.height >> f.minimized >> f.active &&
+        if (in >> f.x >> f.y >> f.width >> f.height >> f.active &&
             std::getline(in >> std::ws, title)) {
             result[title] = f;
         }
@@ -139,34 +123,10 @@ std::map<std::string, KWinFrame> KWinProbe::frames() {
     return result;
 }
 
-std::optional<KWinFrame> KWinProbe::frameOf(const std::string& title) {
-    auto all = frames();
-    auto it = all.find(title);
-    return it == all.end() ? std::nullopt : std::optional<KWinFrame>(it->second);
-}
-
 // Titles here are the tests' own plain words: no quoting needed.
-void KWinProbe::setMinimized(const std::string& title, bool minimized) {
+void KWinProbe::act(const std::string& title, const std::string& statement) {
     evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i]; if (w.caption === '" +
-             title + "') w.minimized = " + (minimized ? "true" : "false") + "; }");
-    if (!minimized) {
-        activate(title);
-    }
-}
-
-void KWinProbe::activate(const std::string& title) {
-    evaluate("for (var i = 0; i < list.length; ++i) { var w = list[i]; if (w.caption === '" +
-             title +
-             "') { if (typeof workspace.activeWindow !== 'undefined') workspace.activeWindow = w;"
-             " else workspace.activeClient = w; } }");
-}
-
-void KWinProbe::moveTo(const std::string& title, int x, int y) {
-    evaluate(
-        "for (var i = 0; i < list.length; ++i) { var w = list[i], g = w.frameGeometry;"
-        " if (w.caption === '" +
-        title + "') w.frameGeometry = {x: " + std::to_string(x) + ", y: " + std::to_string(y) +
-        ", width: g.width, height: g.height}; }");
+             title + "') { " + statement + "; } }");
 }
 
 }  // namespace tallowmere::kit

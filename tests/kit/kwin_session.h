@@ -1,13 +1,9 @@
 // The private KDE Plasma session of scripts/with-desktop --kwin, seen from a test: the refusal of
-// any other session, windows of a small Qt Wayland client, and a probe that asks KWin itself
-// (through a throw-away script of its own) where the windows are.
+// any other session, windows of a small Qt client, and a probe that asks KWin itself (through
+// throw-away scripts of its own) where the windows are.
 #pragma once
 
-#include <sys/types.h>
-
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,25 +15,13 @@ namespace tallowmere::kit {
 // did not get from there.
 int runOnPrivateKWin(int argc, char** argv);
 
-// One process with one plain window whose app id (KWin's resource class) is `appId` and whose
-// title is `title`; with `dialog`, also a dialog of it titled `title` + "-dialog". With `x11`, an
-// X11 client of KWin's XWayland (KWin names its class in lower case).
-struct WindowOptions {
-    bool dialog = false;
-    bool x11 = false;
-};
-
-class WaylandWindow {
+// The client `client` (wayland_window) with its one window, there once the constructor returns:
+// app id (KWin's resource class) `appId`, title `title`; with `mode` "dialog" also a dialog
+// titled `title`-dialog, with "x11" an X11 client of KWin's XWayland (its class in lower case).
+class WaylandWindow : public ChildProcess {
   public:
     WaylandWindow(const std::string& client, const std::string& appId, const std::string& title,
-                  int width, int height, WindowOptions options = {});
-    pid_t pid() const { return process_->pid(); }
-    const std::string& title() const { return title_; }
-    void close() { process_->signal(15); }
-
-  private:
-    std::string title_;
-    std::unique_ptr<ChildProcess> process_;
+                  const std::string& mode = "");
 };
 
 struct KWinFrame {
@@ -45,28 +29,17 @@ struct KWinFrame {
     int y = 0;
     int width = 0;
     int height = 0;
-    bool minimized = false;
     bool active = false;
-    friend bool operator==(const KWinFrame&, const KWinFrame&) = default;
 };
 
 class KWinProbe {
   public:
-    KWinProbe() = default;
     ~KWinProbe();
-    KWinProbe(const KWinProbe&) = delete;
-    KWinProbe& operator=(const KWinProbe&) = delete;
-
     // Every managed window's frame by its title, as KWin has it now.
     std::map<std::string, KWinFrame> frames();
-    std::optional<KWinFrame> frameOf(const std::string& title);
-    // Minimises or restores the window, as the user would.
-    void setMinimized(const std::string& title, bool minimized);
-    // Gives the window the focus, as the user would by clicking it.
-    void activate(const std::string& title);
-    // Moves the window's frame, as the user would by dragging it.
-    void moveTo(const std::string& title, int x, int y);
-
+    // Runs a statement on the window titled `title`, known to it as `w`, as the user would act;
+    // activate(w) gives it the focus.
+    void act(const std::string& title, const std::string& statement);
     // Loads a script body that stays loaded as long as the probe (to follow signals); `list`
     // holds the windows and report(text) prints a line. Returns its name for reported().
     std::string watch(const std::string& body);
@@ -76,9 +49,6 @@ class KWinProbe {
   private:
     // Runs a script body in KWin to its end; the lines it printed.
     std::vector<std::string> evaluate(const std::string& body);
-    std::string load(const std::string& body);
-    void unload(const std::string& name);
-    static std::string pathOf(const std::string& name);
     std::vector<std::string> watchers_;
 };
 

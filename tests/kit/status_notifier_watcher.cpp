@@ -5,29 +5,20 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QObject>
-#include <QStringList>
 #include <iostream>
 
 class Watcher : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items_)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
   public:
     bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
 
   public slots:
     void RegisterStatusNotifierItem(const QString& service) {
-        items_ << service;
         std::cerr << "registered " << service.toStdString() << std::endl;
     }
-    void RegisterStatusNotifierHost(const QString&) {}
-
-  private:
-    QStringList items_;
 };
 
 int main(int argc, char** argv) {

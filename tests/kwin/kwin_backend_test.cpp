@@ -5,11 +5,10 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <chrono>
 #include <deque>
 #include <list>
-#include <thread>
 #include <tuple>
+#include <utility>
 
 #include "kwin_session.h"
 #include "observer_contract.h"
@@ -20,82 +19,59 @@
 namespace tallowmere::kwintest {
 namespace {
 
-using kwin::KWinDesktop;
-using kwin::ScriptBridge;
-
-class KWinBackendTest : public ::testing::Test, public contract::ContractDesktop {
+class KWinObserverContract : public ::testing::TestWithParam<void (*)(contract::ContractDesktop&)>,
+                             public contract::ContractDesktop {
   protected:
     void SetUp() override {
-        desktop_ = std::make_unique<KWinDesktop>(
+        desktop_ = std::make_unique<kwin::KWinDesktop>(
             [this](RunLoopMode, std::function<void()> work) { posted_.push_back(std::move(work)); },
             Pid(getpid()));
-        bridge_ = std::make_unique<ScriptBridge>(*desktop_, QDBusConnection::sessionBus(),
-                                                 TALLOWMERE_KWIN_SCRIPT_SOURCE);
+        bridge_ = std::make_unique<kwin::ScriptBridge>(*desktop_, QDBusConnection::sessionBus(),
+                                                       TALLOWMERE_KWIN_SCRIPT_SOURCE);
         std::string whyNot;
         ASSERT_TRUE(bridge_->start(whyNot)) << whyNot;
         ASSERT_TRUE(settleUntil([this] { return desktop_->connected(); }));
         openWindow();
         ASSERT_TRUE(settleUntil([this] {
-            for (const auto& app : desktop_->runningApplications()) {
-                if (app.bundleIdentifier == kClass) {
-                    pid_ = app.processIdentifier;
-                    return true;
-                }
-            }
-            return false;
+            const auto apps = desktop_->runningApplications();
+            pid_ = apps.empty() ? 0 : apps.front().processIdentifier;
+            return apps.size() == 1 && apps.front().bundleIdentifier == kClass;
         }));
-    }
-
-    void TearDown() override {
-        bridge_.reset();
-        windows_.clear();
     }
 
     // ContractDesktop
     Accessibility& ax() override { return *desktop_; }
     Pid application() override { return pid_; }
     void openWindow() override {
-        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, kClass, "window", 300, 200);
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, kClass, "window");
     }
     void closeWindow(const AXElement& window) override {
         const auto reported = desktop_->reportedWindowOf(window);
         ASSERT_TRUE(reported && reported->pid);
         windows_.remove_if([&](const kit::WaylandWindow& w) { return w.pid() == *reported->pid; });
     }
+    // The Qt loop and the desktop's posted work, until the condition holds or the time is up.
     bool settleUntil(const std::function<bool()>& condition) override {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (true) {
+        return kit::waitUntil([&] {
             QCoreApplication::processEvents();
-            while (!posted_.empty()) {
-                auto work = std::move(posted_.front());
-                posted_.pop_front();
+            for (auto& work : std::exchange(posted_, {})) {
                 work();
             }
-            if (condition()) {
-                return true;
-            }
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+            return condition();
+        });
     }
     void settle() override {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-        settleUntil([&] { return std::chrono::steady_clock::now() > until; });
+        kit::waitUntil([&] { return !settleUntil([] { return true; }); }, 0.3);
     }
 
     static constexpr const char* kClass = "Contract";
     std::deque<std::function<void()>> posted_;
-    std::unique_ptr<KWinDesktop> desktop_;
-    std::unique_ptr<ScriptBridge> bridge_;
+    std::unique_ptr<kwin::KWinDesktop> desktop_;
     std::list<kit::WaylandWindow> windows_;
+    // Unloads the script before the windows close and while the desktop it reports to exists.
+    std::unique_ptr<kwin::ScriptBridge> bridge_;
     Pid pid_ = 0;
 };
-
-class KWinObserverContract
-    : public KWinBackendTest,
-      public ::testing::WithParamInterface<void (*)(contract::ContractDesktop&)> {};
 
 TEST_P(KWinObserverContract, Holds) {
     GetParam()(*this);
