@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace tallowmere::bench {
 namespace {
@@ -241,21 +242,15 @@ void Report::printJson(std::ostream& out) const {
         out << '}';
         first = false;
     }
-    if (glides_.contains("ours") && glides_.contains("floor")) {
-        const auto& ours = glides_.at("ours");
-        const auto& floor = glides_.at("floor");
-        out << ", \"cpuOursOverFloor\": "
-            << fixed(median(ours.cpuSeconds) / median(floor.cpuSeconds), 3)
-            << ", \"wakeUpsOursOverFloor\": "
-            << fixed(median(ours.wakeUps) / median(floor.wakeUps), 3);
-    }
-    if (glides_.contains("ours") && glides_.contains("floor+c")) {
-        const auto& ours = glides_.at("ours");
-        const auto& floor = glides_.at("floor+c");
-        out << ", \"cpuOursOverConfirmingFloor\": "
-            << fixed(median(ours.cpuSeconds) / median(floor.cpuSeconds), 3)
-            << ", \"wakeUpsOursOverConfirmingFloor\": "
-            << fixed(median(ours.wakeUps) / median(floor.wakeUps), 3);
+    for (const auto& [who, name] : {std::pair{"floor", "Floor"}, {"floor+c", "ConfirmingFloor"}}) {
+        if (glides_.contains("ours") && glides_.contains(who)) {
+            const auto& ours = glides_.at("ours");
+            const auto& floor = glides_.at(who);
+            out << ", \"cpuOursOver" << name
+                << "\": " << fixed(median(ours.cpuSeconds) / median(floor.cpuSeconds), 3)
+                << ", \"wakeUpsOursOver" << name
+                << "\": " << fixed(median(ours.wakeUps) / median(floor.wakeUps), 3);
+        }
     }
     out << "}, \"idle\": {\"seconds\": " << fixed(idleSeconds_, 0) << ", ";
     jsonFigure(out, "voluntaryWakeUps", idleWakeUps_, 0);
