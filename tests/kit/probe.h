@@ -12,18 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/x11/xcb_ptr.h"
+
 namespace tallowmere::kit {
 
-// An xcb reply, freed when dropped.
-struct Free {
-    void operator()(void* p) const { std::free(p); }
-};
+// An xcb reply, freed when dropped: the program's own owner of replies.
 template <typename T>
-using Reply = std::unique_ptr<T, Free>;
-template <typename T>
-Reply<T> own(T* reply) {
-    return Reply<T>(reply);
-}
+using Reply = x11::XcbPtr<T>;
+using x11::own;
 
 // A frame's top-left in root coordinates.
 struct FramePosition {
