@@ -8,10 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "platform/linux/base64.h"
 #include "platform/linux/json_preferences_store.h"
 #include "platform/linux/preferences_path.h"
 #include "settings/app_settings.h"
@@ -61,9 +61,33 @@ class JsonPreferencesStoreTest : public ::testing::Test {
     std::vector<std::string> reports;
 };
 
+TEST(Base64, RoundTripsTheStandardVectorsAndRejectsAnythingButTheCanonicalForm) {
+    const std::pair<std::string_view, std::string_view> vectors[] = {{"", ""},
+                                                                     {"f", "Zg=="},
+                                                                     {"fo", "Zm8="},
+                                                                     {"foo", "Zm9v"},
+                                                                     {"foob", "Zm9vYg=="},
+                                                                     {"foobar", "Zm9vYmFy"},
+                                                                     {"\xfb\xff", "+/8="}};
+    for (const auto& [plain, encoded] : vectors) {
+        const std::vector<std::uint8_t> raw(plain.begin(), plain.end());
+        EXPECT_EQ(encodeBase64(raw), encoded);
+        EXPECT_EQ(decodeBase64(encoded), raw);
+    }
+    for (std::string_view text :
+         {"Zg", "Zg=", "Z===", "Zg==Zg==", "Zg=A", " Zm9v", "Zm9v\n", "Zm9v!A==", "Zh==", "Zm9="}) {
+        EXPECT_EQ(decodeBase64(text), std::nullopt) << text;
+    }
+}
+
+// The top-level object and 99 arrays are still a file; one level more is saved as null.
 TEST_F(JsonPreferencesStoreTest, EveryValueTypeSurvivesARestartWithItsTypeInAPrivateFile) {
     const PrefValue scalars = PrefArray{true, 30, INT64_MIN, 30.0, 0.1, "⇧⌘K \"quoted\" \\ \n"};
     const PrefValue blobs = PrefArray{PrefData{}, PrefData{1, 2}, PrefData{0, 0x7f, 0x80, 0xff}};
+    PrefValue deepest = PrefArray{};
+    for (int level = 3; level <= 100; ++level) {
+        deepest = PrefArray{deepest};
+    }
     {
         auto store = open();
         store.removeObject("absent");
@@ -71,22 +95,36 @@ TEST_F(JsonPreferencesStoreTest, EveryValueTypeSurvivesARestartWithItsTypeInAPri
         store.setObject("scalars", scalars);
         store.setObject("blobs and arrays", PrefArray{blobs, PrefArray{}});
         store.setObject("not finite", std::nan(""));  // JSON has no NaN: saved as null
+        store.setObject("deepest", deepest);
+        store.setObject("too deep", PrefArray{deepest});
+        EXPECT_EQ(store.objectForKey("too deep"), std::nullopt);
     }
     auto reopened = open();
     EXPECT_EQ(reopened.objectForKey("scalars"), scalars);
     EXPECT_EQ(reopened.objectForKey("blobs and arrays"), PrefValue(PrefArray{blobs, PrefArray{}}));
     EXPECT_EQ(reopened.objectForKey("not finite"), std::nullopt);
+    EXPECT_EQ(reopened.objectForKey("deepest"), deepest);
     EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600));
     EXPECT_EQ(fs::status(file.parent_path()).permissions(), fs::perms(0700));
     EXPECT_EQ(names(), Names{"preferences.json"});
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(JsonPreferencesStoreTest, UnusableFileIsMovedAsideBeforeTheFirstSaveAndNeverOverwritten) {
+// A value nested 50 000 levels deep once overflowed the stack when read; a store that waited for
+// a writer of a named pipe would hang (the alarm ends the run instead).
+TEST_F(JsonPreferencesStoreTest, UnusableFileIsReportedAndMovedAsideBeforeTheFirstSaveNeverLost) {
     const std::string aside = "preferences.json.corrupt-20261206T171955Z";
-    for (std::string_view corrupt : {"{\"a\": 3", "[1, 2]", "", "{\"a\": \"\xff\"}"}) {
-        SCOPED_TRACE(corrupt);
+    const std::string deep = std::string(50000, '[') + std::string(50000, ']');
+    const std::pair<std::string, std::string> cases[] = {
+        {"{\"a\": 3", ""},
+        {"[1, 2]", "the top level is not an object"},
+        {"", ""},
+        {"{\"a\": \"\xff\"}", ""},
+        {R"({"a": 3, "b": )" + deep + "}", "nested deeper than 100 levels"}};
+    for (const auto& [corrupt, why] : cases) {
+        SCOPED_TRACE(corrupt.substr(0, 20));
         fs::remove_all(file.parent_path());
+        reports.clear();
         for (int start = 1; start <= 2; ++start) {
             writeText(file, corrupt);
             auto store = open();
@@ -97,7 +135,20 @@ TEST_F(JsonPreferencesStoreTest, UnusableFileIsMovedAsideBeforeTheFirstSaveAndNe
         EXPECT_EQ(names(), (Names{"preferences.json", aside, aside + "-1"}));
         EXPECT_EQ(readText(file.parent_path() / aside), corrupt);
         EXPECT_EQ(readText(file.parent_path() / (aside + "-1")), corrupt);
+        ASSERT_EQ(reports.size(), 2u);
+        EXPECT_NE(reports[1].find(file.string() + " is unusable (" + why), std::string::npos)
+            << reports[1];
     }
+    fs::remove_all(file.parent_path());
+    fs::create_directories(file.parent_path());
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ::alarm(10);
+    auto store = open();
+    ::alarm(0);
+    EXPECT_NE(reports.back().find("is unusable (not a regular file)"), std::string::npos);
+    store.setObject("a", 1);
+    EXPECT_TRUE(fs::is_regular_file(file));
+    EXPECT_TRUE(fs::is_fifo(file.parent_path() / aside));
 }
 
 TEST_F(JsonPreferencesStoreTest, EntriesItCannotRepresentReadAsAbsentButSurviveSaves) {
@@ -117,36 +168,29 @@ TEST_F(JsonPreferencesStoreTest, EntriesItCannotRepresentReadAsAbsentButSurviveS
     EXPECT_EQ(nlohmann::ordered_json::parse(readText(file)).dump(), expected.dump());
 }
 
+// A file-size limit makes the write fail midway even for root, whom permissions would not stop.
+// A failure is reported once until a save succeeds again.
 TEST_F(JsonPreferencesStoreTest, FailedSaveKeepsThePreviousFileAndIsReportedOnce) {
     auto store = open();
     store.setObject("windowSpacingMargin", 20.0);
     const std::string before = readText(file);
-    // A file-size limit makes the write fail midway even for root, whom permissions would not stop.
-    const auto withSmallFiles = [](const std::function<void()>& act) {
-        rlimit saved{};
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{4096, saved.rlim_max};
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        act();
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, handler);
-    };
-    withSmallFiles([&] {
-        store.setObject("long", std::string(10000, 'x'));
-        store.setObject("windowSpacingMargin", 7.0);
-    });
-
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{4096, saved.rlim_max};
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    store.setObject("long", std::string(10000, 'x'));
+    store.setObject("windowSpacingMargin", 7.0);
     EXPECT_EQ(readText(file), before);
     EXPECT_EQ(names(), Names{"preferences.json"});
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find(file.string() + ": " + std::strerror(EFBIG)), std::string::npos);
+    EXPECT_EQ(reports.size(), 1u);
     store.removeObject("long");  // works again, and carries the earlier changes
     EXPECT_EQ(open().objectForKey("windowSpacingMargin"), PrefValue(7.0));
-
-    // After a success the next failure is news again.
-    withSmallFiles([&] { store.setObject("long", std::string(10000, 'y')); });
-    EXPECT_EQ(reports.size(), 2u);
+    store.setObject("long", std::string(10000, 'y'));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_NE(reports[1].find(file.string() + ": " + std::strerror(EFBIG)), std::string::npos);
 }
 
 TEST_F(JsonPreferencesStoreTest, ANumberBeyondADoubleCostsOnlyItsOwnSetting) {
@@ -169,53 +213,6 @@ TEST_F(JsonPreferencesStoreTest, ANumberBeyondADoubleCostsOnlyItsOwnSetting) {
     EXPECT_EQ(names(), Names{"preferences.json"});  // saved at start-up, not moved aside
 }
 
-// A value nested 50 000 levels deep once overflowed the stack when read, converted or saved.
-TEST_F(JsonPreferencesStoreTest, NestingBeyondAHundredLevelsMakesTheFileUnusableNotACrash) {
-    const auto nested = [](std::size_t arrays) {
-        return std::string(arrays, '[') + std::string(arrays, ']');
-    };
-    writeText(file,
-              R"({"windowSpacingMargin": 3, "monitoredBundleIdentifiers": )" + nested(50000) + "}");
-    {
-        auto store = open();
-        EXPECT_EQ(store.objectForKey("windowSpacingMargin"), std::nullopt);
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_NE(reports[0].find(file.string() + " is unusable (nested deeper than 100 levels)"),
-                  std::string::npos)
-            << reports[0];
-        store.setObject("windowSpacingMargin", 4);
-    }
-
-    // The top-level object and 99 arrays are still a file; so is a value saved that deep, while
-    // one level more is saved as null.
-    PrefValue deepest = PrefArray{};
-    for (int level = 3; level <= 100; ++level) {
-        deepest = PrefArray{deepest};
-    }
-    writeText(file, R"({"deepest": )" + nested(99) + "}");
-    reports.clear();
-    auto store = open();
-    EXPECT_EQ(store.objectForKey("deepest"), deepest);
-    store.setObject("too deep", PrefArray{deepest});
-    EXPECT_EQ(store.objectForKey("too deep"), std::nullopt);
-    EXPECT_EQ(open().objectForKey("deepest"), deepest);
-    EXPECT_TRUE(reports.empty());
-}
-
-TEST_F(JsonPreferencesStoreTest, ANamedPipeIsUnreadableAndDoesNotBlock) {
-    fs::create_directories(file.parent_path());
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    // A store that waited for a writer would hang here: the alarm ends the run instead.
-    ::alarm(10);
-    auto store = open();
-    ::alarm(0);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("is unusable (not a regular file)"), std::string::npos) << reports[0];
-    store.setObject("a", 1);
-    EXPECT_TRUE(fs::is_regular_file(file));
-    EXPECT_TRUE(fs::is_fifo(file.parent_path() / "preferences.json.corrupt-20261206T171955Z"));
-}
-
 // Files of "another user" need root to make; a user other than root is played by naming one.
 constexpr uid_t kNobody = 65534;
 constexpr uid_t kSomeUser = 1000;
@@ -225,72 +222,50 @@ void chownTo(const fs::path& file, uid_t user) {
         << file << ": " << std::strerror(errno);
 }
 
-TEST_F(JsonPreferencesStoreTest, AUsersSymbolicLinkIsSavedThroughAndKept) {
-    // Root never follows the link; an ordinary user, the test's own or one it plays, does.
-    const uid_t user = ::geteuid() == 0 ? kSomeUser : ::geteuid();
-    const fs::path managed = folder / "dotfiles" / "tallowmere.json";
-    writeText(managed, R"({"windowSpacingMargin": 3})");
-    chownTo(managed, user);
-    fs::create_directories(file.parent_path());
-    fs::create_symlink("../dotfiles/tallowmere.json", file);
-    {
-        auto store = open(user);
-        EXPECT_EQ(store.objectForKey("windowSpacingMargin"), PrefValue(3));
-        store.setObject("windowSpacingMargin", 4.5);
-    }
-    EXPECT_EQ(fs::read_symlink(file), "../dotfiles/tallowmere.json");
-    EXPECT_EQ(nlohmann::json::parse(readText(managed)),
-              (nlohmann::json{{"windowSpacingMargin", 4.5}}));
-    EXPECT_EQ(fs::status(managed).permissions(), fs::perms(0600));
-    EXPECT_EQ(names(managed.parent_path()), Names{"tallowmere.json"});
-
-    // An unusable linked file is moved aside beside itself; the link stays.
-    writeText(managed, "{");
-    chownTo(managed, user);
-    open(user).setObject("a", 1);
-    EXPECT_EQ(fs::read_symlink(file), "../dotfiles/tallowmere.json");
-    EXPECT_EQ(readText(file), "{\n  \"a\": 1\n}\n");
-    EXPECT_EQ(names(managed.parent_path()),
-              (Names{"tallowmere.json", "tallowmere.json.corrupt-20261206T171955Z"}));
-    EXPECT_EQ(names(), Names{"preferences.json"});
-}
-
 // A link to another user's file once had that file moved aside and replaced by one of root's.
+// A user's own linked file is saved through, or moved aside beside itself, and the link kept.
 TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersFile) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "making another user's file needs root";
-    }
+    const bool root = ::geteuid() == 0;
+    const uid_t me = root ? kSomeUser : ::geteuid();
     const std::string inMemory = "changes are kept in memory until the program ends";
-    const std::string neverSaved = "it is never saved over, and " + inMemory;
-    const std::string rootLink =
-        " is a symbolic link, which is not followed when running as root: using the default "
-        "settings; " +
-        inMemory;
     const std::string nobodys = " belongs to another user (uid 65534)";
+    const std::string neverSaved = "; it is never saved over, and " + inMemory;
     const std::string unusable =
-        " and is unusable (the top level is not an object): using the default settings; ";
+        " and is unusable (the top level is not an object): using the "
+        "default settings";
+    const std::string good = R"({"windowSpacingMargin": 3})";
+    const std::string saved = "{\n  \"windowSpacingMargin\": 4.5\n}\n";
     struct Case {
-        const char* story;
         uid_t user;
         bool viaLink;
         uid_t owner;
         std::string contents;
         std::optional<PrefValue> spacing;  // what the store reads
-        std::string report;                // after the path
+        std::string report;                // after the path, if any
+        std::string after;                 // what the file holds in the end
+        bool movedAside;
     };
-    const std::string good = R"({"windowSpacingMargin": 3})";
     for (const Case& c : {
-             Case{"root, a link to root's own file", 0, true, 0, good, std::nullopt, rootLink},
-             Case{"root, another user's file", 0, false, kNobody, good, PrefValue(3),
-                  nobodys + "; " + neverSaved},
-             Case{"root, another user's unusable file", 0, false, kNobody, "[1, 2]", std::nullopt,
-                  nobodys + unusable + neverSaved},
-             Case{"a user, a link to another user's file", kSomeUser, true, kNobody, good,
-                  PrefValue(3), nobodys + "; " + neverSaved},
-             Case{"a user, a link to another user's unusable file", kSomeUser, true, kNobody,
-                  "[1, 2]", std::nullopt, nobodys + unusable + neverSaved},
+             Case{me, true, me, good, PrefValue(3), "", saved, false},
+             Case{me, true, me, "[1, 2]", std::nullopt,
+                  " is unusable (the top level is not an object): using the default settings; it "
+                  "will be moved aside at the first save",
+                  saved, true},
+             Case{0, true, 0, good, std::nullopt,
+                  " is a symbolic link, which is not followed when running as root: using the "
+                  "default settings; " +
+                      inMemory,
+                  good, false},
+             Case{0, false, kNobody, good, PrefValue(3), nobodys + neverSaved, good, false},
+             Case{me, true, kNobody, good, PrefValue(3), nobodys + neverSaved, good, false},
+             Case{me, true, kNobody, "[1, 2]", std::nullopt, nobodys + unusable + neverSaved,
+                  "[1, 2]", false},
          }) {
-        SCOPED_TRACE(c.story);
+        SCOPED_TRACE(testing::Message() << c.user << (c.viaLink ? " via a link to " : " of ")
+                                        << c.owner << ": " << c.contents);
+        if (!root && (c.user != me || c.owner != me)) {
+            continue;  // another user's file needs root to make
+        }
         fs::remove_all(folder / "tallowmere");
         fs::remove_all(folder / "elsewhere");
         reports.clear();
@@ -299,22 +274,26 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
         chownTo(target, c.owner);
         if (c.viaLink) {
             fs::create_directories(file.parent_path());
-            fs::create_symlink(target, file);
+            fs::create_symlink("../elsewhere/theirs.json", file);
         }
         {
             auto store = open(c.user);
             EXPECT_EQ(store.objectForKey("windowSpacingMargin"), c.spacing);
-            store.setObject("windowSpacingMargin", 4.5);
-            store.setObject("a", 1);
-            store.removeObject("a");
+            store.setObject("windowSpacingMargin",
+                            4.5);  // once: a played user saves a file of root's
             EXPECT_EQ(store.objectForKey("windowSpacingMargin"), PrefValue(4.5));
         }
-        EXPECT_EQ(reports, std::vector<std::string>{"tallowmere: the preferences file " +
-                                                    file.string() + c.report});
-        EXPECT_EQ(readText(target), c.contents);
-        EXPECT_EQ(names(target.parent_path()), Names{target.filename()});
+        EXPECT_EQ(reports, c.report.empty() ? std::vector<std::string>{}
+                                            : std::vector{"tallowmere: the preferences file " +
+                                                          file.string() + c.report});
+        EXPECT_EQ(readText(target), c.after);
+        Names kept{target.filename()};
+        if (c.movedAside) {
+            kept.insert("theirs.json.corrupt-20261206T171955Z");
+        }
+        EXPECT_EQ(names(target.parent_path()), kept);
         if (c.viaLink) {
-            EXPECT_EQ(fs::read_symlink(file), target);
+            EXPECT_EQ(fs::read_symlink(file), "../elsewhere/theirs.json");
             EXPECT_EQ(names(), Names{"preferences.json"});
         }
     }
