@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@
 #include "platform/sim/sim_keyboard_grab.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "ui/desktop_entry.h"
+#include "ui/qt_translations.h"
 
 namespace tallowmere::ui {
 namespace {
@@ -105,7 +107,7 @@ class SettingsViewTest : public ::testing::Test {
 };
 
 // The duration row is hidden only for no animation.
-TEST_F(SettingsViewTest, ShowsStoredValuesClampedOnlyByTheControls) {
+TEST_F(SettingsViewTest, ControlsShowStoredValuesClampedOnlyByThemselvesAndWriteThrough) {
     // Spacing: stored, shown, slider steps; duration: the same; easing: stored, shown.
     const std::tuple<double, const char*, int, double, const char*, int, EasingFunction,
                      const char*>
@@ -134,72 +136,78 @@ TEST_F(SettingsViewTest, ShowsStoredValuesClampedOnlyByTheControls) {
                   easing == EasingFunction::none);
         EXPECT_TRUE(store.log().empty()) << "showing a value stored it";
     }
+
+    find<QSlider>("windowSpacingMargin")->setValue(3390);
+    find<QCheckBox>("alwaysOpenNewWindowOnRight")->click();
+    find<QComboBox>("alignmentAnchor")->setCurrentIndex(1);
+    find<QComboBox>("animationEasing")->setCurrentIndex(4);
+    find<QSlider>("animationDuration")->setValue(2500);
+    find<QCheckBox>("showFlashOverlay")->click();
+    find<QWidget>("manualCenterRealignShortcut")->findChild<QPushButton*>("recordButton")->click();
+    press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT);
+    const AppSettings reread(store);
+    EXPECT_EQ(reread.windowSpacingMargin(), 33.9);
+    EXPECT_FALSE(reread.alwaysOpenNewWindowOnRight());
+    EXPECT_EQ(reread.alignmentAnchor(), AlignmentAnchor::screenCenter);
+    EXPECT_EQ(reread.animationEasing(), EasingFunction::easeInOut);
+    EXPECT_EQ(reread.animationDuration(), 0.25);
+    EXPECT_TRUE(reread.showFlashOverlay());
+    EXPECT_EQ(reread.manualCenterRealignShortcut(), (ShortcutSpec{17, 0x1800, "⌃⌥T"}));
 }
 
+// An entry names a window class, or a program whose running windows tell it: this test's own
+// process stands for one. The tray host's panel and the file manager's desktop are never offered.
 TEST_F(SettingsViewTest, AddsOnlyNewIdentifiersAndRemovesEveryCopy) {
+    const Pid me = getpid();
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    running = {{"XTerm", 1, true},
+               {"org.gnome.Nautilus", 11, true},
+               {"Emacs", 12, true},
+               {"UiTests", me, true},
+               {"UiTests", me, true},
+               {"UiTestsTray", me, false},
+               {"Unknown", std::nullopt, true},
+               {"trayer", 14, false},
+               {"Xfdesktop", 15, false}};
     settings.setMonitoredBundleIdentifiers({"XTerm", "Gvim", "XTerm"});
     open();
     EXPECT_EQ(listed(), (Strings{"XTerm", "Gvim", "XTerm"}));
 
-    const std::string listedEntry = entry("gvim.desktop", "[Desktop Entry]\nStartupWMClass=Gvim\n");
     const std::string noClass = entry("plain.desktop", "[Desktop Entry]\nName=Plain\n");
     store.clearLog();
     for (const auto& choice :
-         {std::optional<std::string>(), std::optional(listedEntry), std::optional(noClass),
+         {std::optional<std::string>(),
+          std::optional(entry("gvim.desktop", "[Desktop Entry]\nStartupWMClass=Gvim\n")),
+          std::optional(noClass),
+          std::optional(entry("other.desktop", "[Desktop Entry]\nExec=/usr/bin/no-such-program\n")),
           std::optional(std::filesystem::path(noClass).parent_path().string())}) {
         chosen = choice;
         find<QPushButton>("addApplication")->click();
     }
     EXPECT_TRUE(store.log().empty());
-
-    chosen = entry("emacs.desktop", "[Desktop Entry]\nStartupWMClass = Emacs\n");
-    find<QPushButton>("addApplication")->click();
-    // The tray host's panel and the file manager's desktop are never arranged.
-    running = {{"XTerm", 10, true},   {"org.gnome.Nautilus", 11, true},
-               {"Emacs", 12, true},   {"Firefox", 13, true},
-               {"trayer", 14, false}, {"Xfdesktop", 15, false}};
+    for (const std::string& line :
+         {std::string("StartupWMClass = Emacs"), "Exec=\"" + self + "\" --flag %U"}) {
+        chosen = entry("new.desktop", "[Desktop Entry]\n" + line + "\n");
+        find<QPushButton>("addApplication")->click();
+    }
     QMenu* menu = find<QPushButton>("addRunningApplication")->menu();
     ASSERT_NE(menu, nullptr);
     emit menu->aboutToShow();
     const auto actions = menu->actions();
-    ASSERT_EQ(actions.size(), 4);
     Strings offered;
     for (QAction* action : actions) {
         offered.push_back(action->text().toStdString() + (action->isEnabled() ? "" : " (listed)"));
     }
-    EXPECT_EQ(offered,
-              (Strings{"Emacs (listed)", "Firefox", "XTerm (listed)", "org.gnome.Nautilus"}));
-    actions[1]->trigger();
+    EXPECT_EQ(offered, (Strings{"Emacs (listed)", "UiTests (listed)", "Unknown", "XTerm (listed)",
+                                "org.gnome.Nautilus"}));
+    actions[2]->trigger();
     settle();
-    EXPECT_EQ(listed(), (Strings{"XTerm", "Gvim", "XTerm", "Emacs", "Firefox"}));
+    EXPECT_EQ(listed(), (Strings{"XTerm", "Gvim", "XTerm", "Emacs", "UiTests", "Unknown"}));
 
     remove(2);
-    EXPECT_EQ(settings.monitoredBundleIdentifiers(), (Strings{"Gvim", "Emacs", "Firefox"}));
-    EXPECT_EQ(listed(), (Strings{"Gvim", "Emacs", "Firefox"}));
-}
-
-TEST_F(SettingsViewTest, EveryControlWritesThroughToTheStore) {
-    settings.setMonitoredBundleIdentifiers({"XTerm", "Gvim"});
-    open();
-    find<QSlider>("windowSpacingMargin")->setValue(3390);
-    find<QCheckBox>("alwaysOpenNewWindowOnRight")->click();
-    find<QComboBox>("alignmentAnchor")->setCurrentIndex(1);
-    find<QComboBox>("animationEasing")->setCurrentIndex(6);
-    find<QSlider>("animationDuration")->setValue(2500);
-    find<QCheckBox>("showFlashOverlay")->click();
-    remove(0);
-    find<QWidget>("manualCenterRealignShortcut")->findChild<QPushButton*>("recordButton")->click();
-    press(Qt::Key_T, Qt::ControlModifier | Qt::AltModifier, kXT);
-
-    const AppSettings reread(store);
-    EXPECT_EQ(reread.monitoredBundleIdentifiers(), Strings{"Gvim"});
-    EXPECT_EQ(reread.windowSpacingMargin(), 33.9);
-    EXPECT_FALSE(reread.alwaysOpenNewWindowOnRight());
-    EXPECT_EQ(reread.alignmentAnchor(), AlignmentAnchor::screenCenter);
-    EXPECT_EQ(reread.animationEasing(), EasingFunction::snappy);
-    EXPECT_EQ(reread.animationDuration(), 0.25);
-    EXPECT_TRUE(reread.showFlashOverlay());
-    EXPECT_EQ(reread.manualCenterRealignShortcut(), (ShortcutSpec{17, 0x1800, "⌃⌥T"}));
+    EXPECT_EQ(settings.monitoredBundleIdentifiers(),
+              (Strings{"Gvim", "Emacs", "UiTests", "Unknown"}));
+    EXPECT_EQ(listed(), (Strings{"Gvim", "Emacs", "UiTests", "Unknown"}));
 }
 
 // Recording from Qt's key events and the field's widgets; the recorder's own rules are tested
@@ -285,32 +293,6 @@ TEST_F(SettingsViewTest, AHugeWatchListOpensAtOnceAndEveryRowCanBeReachedAndRemo
     EXPECT_EQ(rows->count(), 99999);
 }
 
-TEST_F(SettingsViewTest, AnEntryWithoutWindowClassTakesTheClassOfItsRunningProgram) {
-    open();
-    // This test's own process stands for the running program.
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const Pid me = getpid();
-    running = {{"UiTests", me, true},
-               {"UiTests", me, true},
-               {"UiTestsTray", me, false},
-               {"XTerm", 1, true},
-               {"Unknown", std::nullopt, true}};
-    const std::pair<std::string, Strings> cases[] = {
-        {"Exec=\"" + self + "\" --flag %U\n", {"UiTests"}},
-        {"Exec=" + self + "\n", {"UiTests"}},
-        {"Exec=/usr/bin/no-such-program-here\n", {}},
-        {"Exec=\n", {}},
-        {"Name=No Exec\n", {}},
-    };
-    for (const auto& [exec, expected] : cases) {
-        SCOPED_TRACE(exec);
-        settings.setMonitoredBundleIdentifiers({});
-        chosen = entry("exec.desktop", "[Desktop Entry]\nType=Application\n" + exec);
-        find<QPushButton>("addApplication")->click();
-        EXPECT_EQ(settings.monitoredBundleIdentifiers(), expected);
-    }
-}
-
 TEST(DesktopEntry, ReadsTheWindowClassAndProgramOfTheMainGroupOnly) {
     using Expected = std::pair<std::optional<std::string>, std::optional<std::string>>;
     const std::pair<const char*, Expected> cases[] = {
@@ -330,6 +312,19 @@ TEST(DesktopEntry, ReadsTheWindowClassAndProgramOfTheMainGroupOnly) {
         EXPECT_EQ(entry.startupWMClass, expected.first) << text;
         EXPECT_EQ(entry.execProgram, expected.second) << text;
     }
+}
+
+// Qt's own file dialog, as on a desktop without a platform one, in the catalogue's words for
+// "Look in:" and "File &name:".
+TEST(QtTranslations, TheFileDialogSpeaksJapanese) {
+    ASSERT_TRUE(installQtJapaneseTranslations(*QCoreApplication::instance()));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const auto* lookIn = dialog.findChild<QLabel*>("lookInLabel");
+    const auto* fileName = dialog.findChild<QLabel*>("fileNameLabel");
+    ASSERT_TRUE(lookIn && fileName);
+    EXPECT_EQ(lookIn->text(), "アドレス:");
+    EXPECT_EQ(fileName->text(), "ファイル名(&N):");
 }
 
 }  // namespace
