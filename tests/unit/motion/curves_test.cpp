@@ -82,6 +82,7 @@ ScriptedRandomSource roomDraws(std::int64_t bounceCountY, std::int64_t k) {
             ScriptedRandomSource::wordFor(k, 0, kSteps)};
 }
 
+// A narrow room bounces once without drawing and goes straight to the target.
 TEST(BilliardsRoom, SpansWhereTheWindowStaysInsideTheVisibleFrameSeenFromThePrimaryTop) {
     // A screen below and right of a 1080-high primary: top-left y from 280 down to 1280.
     const VisibleArea area = visibleAreaOf(Rect{{1920, -200}, {1280, 1000}}, 1080);
@@ -90,6 +91,16 @@ TEST(BilliardsRoom, SpansWhereTheWindowStaysInsideTheVisibleFrameSeenFromThePrim
     EXPECT_EQ(std::tuple(r.roomMinX, r.roomMaxX, r.roomMinY, r.roomMaxY, r.bounceCountY),
               std::tuple(1920.0, 2400.0, 280.0, 680.0, std::int64_t{2}));
     EXPECT_EQ(gravityFloorY(area, {800, 600}), 680);
+
+    // As wide as the screen, then as tall: one word, for the vertical bounces, and none for f.
+    draws = {ScriptedRandomSource::wordFor(3, 1, 3), ScriptedRandomSource::wordFor(2, 1, 3)};
+    const BilliardsRoom room = makeBilliardsRoom({0, 1440, 25, 900}, {1440, 400}, draws);
+    EXPECT_EQ(room.bounceCountX, 1);
+    for (double t : {0.0, 0.5, 0.99}) {
+        EXPECT_EQ(billiardsPosition({7, 100}, {0, 300}, room, t).x, 0) << "t = " << t;
+    }
+    EXPECT_EQ(makeBilliardsRoom({0, 1440, 0, 900}, {500, 900}, draws).bounceCountX, 1);
+    EXPECT_EQ(draws.overdraws(), 0u);
 }
 
 TEST(BilliardsRoom, RoundsTheHorizontalBounceCountHalvesAwayFromZero) {
@@ -118,29 +129,15 @@ TEST(BilliardsRoom, RoundsTheHorizontalBounceCountHalvesAwayFromZero) {
               std::numeric_limits<std::int64_t>::max());
 }
 
-TEST(BilliardsRoom, NarrowRoomBouncesOnceWithoutDrawingAndGoesStraightToTheTarget) {
-    // As wide as the screen, then as tall: one word, for the vertical bounces, and none for f.
-    ScriptedRandomSource draws{ScriptedRandomSource::wordFor(3, 1, 3),
-                               ScriptedRandomSource::wordFor(2, 1, 3)};
-    const BilliardsRoom room = makeBilliardsRoom({0, 1440, 25, 900}, {1440, 400}, draws);
-    EXPECT_EQ(room.bounceCountX, 1);
-    for (double t : {0.0, 0.5, 0.99}) {
-        EXPECT_EQ(billiardsPosition({7, 100}, {0, 300}, room, t).x, 0) << "t = " << t;
-    }
-    EXPECT_EQ(makeBilliardsRoom({0, 1440, 0, 900}, {500, 900}, draws).bounceCountX, 1);
-    EXPECT_EQ(draws.overdraws(), 0u);
-}
-
-TEST(BilliardsPosition, DeceleratesToThreeQuartersOfThePathAtHalfTime) {
+// Gravity falls to the lowest of start, floor and target, then rises to the target.
+TEST(Trajectories, BilliardsDeceleratesToThreeQuartersOfThePathAtHalfTimeGravityFallsThenRises) {
     const BilliardsRoom room{0, 100, 0, 100, 1, 2};
     // x: 20 + 0.75 * (120 - 20) = 95; y: 20 + 0.75 * (280 - 20) = 215, reflected to 15.
     const Point halfway = billiardsPosition({20, 20}, {80, 80}, room, 0.5);
     EXPECT_NEAR(halfway.x, 95, 1e-9);
     EXPECT_NEAR(halfway.y, 15, 1e-9);
     EXPECT_EQ(billiardsPosition({20, 20}, {80, 80}, room, -0.2).x, 20);
-}
 
-TEST(Gravity, FallsToTheLowestOfStartFloorAndTargetThenRisesToTheTarget) {
     struct Case {
         double startY, endY, t, y;
     };

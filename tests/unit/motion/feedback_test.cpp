@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #include "motion/feedback.h"
@@ -10,11 +9,6 @@
 #include "platform/sim/sim_main_loop.h"
 
 namespace tallowmere {
-
-inline void PrintTo(const Rect& rect, std::ostream* os) {
-    *os << "(" << rect.origin.x << ", " << rect.origin.y << ", " << rect.size.width << " x "
-        << rect.size.height << ")";
-}
 
 namespace {
 
