@@ -293,6 +293,9 @@ TEST(PreferencesPath, FollowsXdgConfigHomeThenHome) {
     EXPECT_EQ(preferencesPathFor("", "/home/u"), fallback);
     EXPECT_EQ(preferencesPathFor("relative/cfg", "/home/u"), fallback);
     EXPECT_EQ(preferencesPathFor(std::nullopt, ""), std::nullopt);
+    ::setenv("XDG_CONFIG_HOME", "/elsewhere", 1);
+    EXPECT_EQ(defaultPreferencesPath(), "/elsewhere/tallowmere/preferences.json");
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
