@@ -218,8 +218,7 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
     const std::string nobodys = " belongs to another user (uid 65534)";
     const std::string neverSaved = "; it is never saved over, and " + inMemory;
     const std::string unusable =
-        " and is unusable (the top level is not an object): using the "
-        "default settings";
+        "unusable (the top level is not an object): using the default settings";
     const std::string good = R"({"windowSpacingMargin": 3})";
     const std::string saved = "{\n  \"windowSpacingMargin\": 4.5\n}\n";
     struct Case {
@@ -235,9 +234,7 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
     for (const Case& c : {
              Case{me, true, me, good, PrefValue(3), "", saved, false},
              Case{me, true, me, "[1, 2]", std::nullopt,
-                  " is unusable (the top level is not an object): using the default settings; it "
-                  "will be moved aside at the first save",
-                  saved, true},
+                  " is " + unusable + "; it will be moved aside at the first save", saved, true},
              Case{0, true, 0, good, std::nullopt,
                   " is a symbolic link, which is not followed when running as root: using the "
                   "default settings; " +
@@ -245,8 +242,8 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
                   good, false},
              Case{0, false, kNobody, good, PrefValue(3), nobodys + neverSaved, good, false},
              Case{me, true, kNobody, good, PrefValue(3), nobodys + neverSaved, good, false},
-             Case{me, true, kNobody, "[1, 2]", std::nullopt, nobodys + unusable + neverSaved,
-                  "[1, 2]", false},
+             Case{me, true, kNobody, "[1, 2]", std::nullopt,
+                  nobodys + " and is " + unusable + neverSaved, "[1, 2]", false},
          }) {
         SCOPED_TRACE(testing::Message() << c.user << (c.viaLink ? " via a link to " : " of ")
                                         << c.owner << ": " << c.contents);
@@ -266,8 +263,8 @@ TEST_F(JsonPreferencesStoreTest, RootFollowsNoLinkAndNobodyReplacesAnotherUsersF
         {
             auto store = open(c.user);
             EXPECT_EQ(store.objectForKey("windowSpacingMargin"), c.spacing);
-            store.setObject("windowSpacingMargin",
-                            4.5);  // once: a played user saves a file of root's
+            // Once: a played user's save leaves a file of root's, which a second would refuse.
+            store.setObject("windowSpacingMargin", 4.5);
             EXPECT_EQ(store.objectForKey("windowSpacingMargin"), PrefValue(4.5));
         }
         EXPECT_EQ(reports, c.report.empty() ? std::vector<std::string>{}
