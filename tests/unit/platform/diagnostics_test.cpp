@@ -14,15 +14,12 @@ namespace {
 
 using sim::ScriptedRandomSource;
 
-// Shortest round trip with a fraction digit; very large and very small numbers in full.
+// Shortest round trip with a fraction digit (the row layout's lines show the common cases); very
+// large and very small numbers in full, too long for a small buffer.
 TEST(FormatDouble, PrintsTheShortestTextThatReadsBackAsTheSameNumber) {
-    constexpr double inf = std::numeric_limits<double>::infinity();
     // clang-format off
     const std::pair<double, std::string> cases[] = {
-        {1440.0, "1440.0"}, {1.0 / 3.0, "0.3333333333333333"}, {inf, "inf"}, {-inf, "-inf"},
-        {0.0, "0.0"}, {-0.5, "-0.5"}, {0.1 + 0.2, "0.30000000000000004"},
-        {1e21, "1000000000000000000000.0"},
-        // Too long for a small buffer: integers print every digit of their exact value.
+        {-std::numeric_limits<double>::infinity(), "-inf"},
         {1e70, "10000000000000000725314363815292351261583744096465219555182101554790400.0"},
         {1.5e-60, "0." + std::string(59, '0') + "15"},
         {-std::numeric_limits<double>::denorm_min(), "-0." + std::string(323, '0') + "5"},
