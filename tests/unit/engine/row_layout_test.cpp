@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "engine_fixture.h"
 
 namespace tallowmere::testing {
@@ -74,9 +76,6 @@ TEST_F(RowLayoutTest, PlacesRowsSpacedSqueezedOverlappedOrRefuses) {
          {{0, 250}, {500, 250}}, nullptr},
         {"one narrow window is centred on the reference, then pushed inside",
          {{0, 100, 400, 300}}, 20, 900, 400, centroid, {{600, 250}}, nullptr},
-        {"one narrow window with the screen anchor is centred on the visible frame",
-         {{0, 100, 400, 300}}, 20, 900, 400, AlignmentAnchor::screenCenter, {{300, 250}},
-         "整列実行 pid=1000 count=1 span=400.0 anchorX=500.0(screenCenter) startX=300.0 centroidY=400.0"},
         {"one window wider than the screen is refused with an infinite ratio",
          {{0, 100, 1200, 300}}, 20, 500, 400, centroid,
          {}, "全体幅1200.0が画面幅1000.0を超え、重ね率infが上限を超えるため整列しない pid="},
@@ -177,6 +176,33 @@ TEST_F(RowLayoutTest, PicksTheFirstScreenContainingTheReferenceElseTheMainScreen
     EXPECT_TRUE(desktop.positionWrites().empty());
     EXPECT_TRUE(diagnostics.lines.empty());
     EXPECT_TRUE(engine->knownWindowRects.empty());
+}
+
+TEST_F(RowLayoutTest, WindowsOfWrongKindsNonFiniteOrUnreadableAreAbsent) {
+    const WindowId id = desktop.openWindow(pid, {.position = {10, 20}, .size = {300, 200}});
+    const AXElement window = desktop.windowElement(id);
+    const WindowAccess& access = engine->windowAccess();
+    EXPECT_EQ(access.readMinimized(window), false);
+    desktop.overrideAttribute(id, "AXMinimized", {kAXErrorSuccess, std::string("yes")});
+    desktop.overrideAttribute(id, "AXSubrole", {kAXErrorSuccess, AXOtherValue{1}});
+    EXPECT_EQ(access.readMinimized(window), std::nullopt);
+    EXPECT_FALSE(access.isStandardWindow(window, pid));
+
+    // Position and size readings: of the wrong kind; not finite; a success code without a value
+    // and a value behind a failure code.
+    const std::pair<AXReadResult, AXReadResult> unreadable[] = {
+        {{kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, 2}}, {kAXErrorSuccess, AXOtherValue{3}}},
+        {{kAXErrorSuccess, AXValue{AXValueType::cgPoint, NAN, 2}},
+         {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, INFINITY}}},
+        {{kAXErrorSuccess, std::nullopt},
+         {kAXErrorCannotComplete, AXValue{AXValueType::cgSize, 1, 2}}},
+    };
+    for (const auto& [position, size] : unreadable) {
+        desktop.overrideAttribute(id, "AXPosition", position);
+        desktop.overrideAttribute(id, "AXSize", size);
+        EXPECT_EQ(access.readPosition(window), std::nullopt);
+        EXPECT_EQ(access.readSize(window), std::nullopt);
+    }
 }
 
 }  // namespace
