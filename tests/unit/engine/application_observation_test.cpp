@@ -72,17 +72,6 @@ TEST_F(ApplicationObservationTest, FollowsWatchedApplicationsOnceTrustedAtStartA
 TEST_F(XTermStory, PausingUnpausingAndQuittingWithWorkPending) {
     const WindowId a = open(xterm, {100, 100});
     settle();
-    // Notices without a context or of other kinds are dropped; the registered context works.
-    const AXElement element = desktop.windowElement(a);
-    const std::size_t pending = loop.pendingWorkCount();
-    WindowCascadeManager::observerCallback(nullptr, element, "AXWindowCreated", nullptr);
-    auto* context = engine->observations.at(xterm).context.get();
-    engine->handleAccessibilityNotification(element, "AXFocusedWindowChanged", context);
-    EXPECT_EQ(loop.pendingWorkCount(), pending);
-    WindowCascadeManager::observerCallback(nullptr, element, "AXWindowDeminiaturized", context);
-    EXPECT_EQ(loop.pendingWorkCount(), pending + 1);
-    settle();
-
     // b opens just before the pause: its opening is noticed before and handled after it.
     const WindowId b = open(xterm, {900, 500});
     loop.runDue();

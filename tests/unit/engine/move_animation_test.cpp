@@ -73,9 +73,8 @@ TEST_F(MoveAnimationTest, RunsGlideByElapsedTimeEvenInAMenuAndEachNewRunStopsThe
     loop.advance(1);
     EXPECT_EQ(writesTo(a), std::vector<Point>{(Point{10, 10})});
     EXPECT_EQ(writesTo(b), std::vector<Point>{(Point{20, 20})});
-}
 
-TEST_F(MoveAnimationTest, ARunTooShortToTickEndsOnTheFirstTick) {
+    // A run too short to tick ends on the first tick.
     settings.setAnimationEasing(EasingFunction::easeIn);
     for (const double duration : {0.0, -3.0, 0.001}) {
         settings.setAnimationDuration(duration);
