@@ -35,7 +35,7 @@ TEST(QtMainLoopScheduling, NextTickIsTheFirstNotYetPastAndWaitsRoundUpToWholeMil
     EXPECT_EQ(millisecondsUntil(1e12, 0), INT_MAX);
 }
 
-TEST(QtMainLoop, DeliversWorkInDueOrderAndNeverEarly) {
+TEST(QtMainLoop, DeliversWorkInDueOrderNeverEarlyAndHoldsDefaultModeWorkWhileAMenuIsOpen) {
     QtMainLoop loop;
     std::vector<std::string> order;
     const double start = loop.now();
@@ -47,15 +47,11 @@ TEST(QtMainLoop, DeliversWorkInDueOrderAndNeverEarly) {
     loop.dispatchAfter(0, [&] { order.push_back("now"); });
     loop.post(RunLoopMode::commonModes, [&] { order.push_back("posted"); });
     EXPECT_TRUE(order.empty());
-
     ASSERT_TRUE(spinUntil([&] { return order.size() == 4; }));
     EXPECT_EQ(order, (std::vector<std::string>{"now", "posted", "soon", "late"}));
     EXPECT_EQ(loop.scheduledCount(), 0u);
-}
 
-TEST(QtMainLoop, OpenMenuHoldsDefaultModeWorkAndDeliversItInOrderAfterClosing) {
-    QtMainLoop loop;
-    std::vector<std::string> order;
+    order.clear();
     int commonTicks = 0;
     int defaultTicks = 0;
     auto common = loop.scheduleRepeatingTimer(0.001, RunLoopMode::commonModes,
@@ -66,7 +62,6 @@ TEST(QtMainLoop, OpenMenuHoldsDefaultModeWorkAndDeliversItInOrderAfterClosing) {
     loop.post(RunLoopMode::defaultMode, [&] { order.push_back("ax1"); });
     loop.post(RunLoopMode::defaultMode, [&] { order.push_back("ax2"); });
     loop.dispatchAfter(0.02, [&] { order.push_back("queue"); });
-
     ASSERT_TRUE(spinUntil([&] { return !order.empty(); }));
     EXPECT_EQ(order, std::vector<std::string>{"queue"});
     EXPECT_GE(commonTicks, 1) << "common-mode timers run while a menu is open";
