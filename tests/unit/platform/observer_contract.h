@@ -42,8 +42,8 @@ struct Listener {
 
 inline AXObserver observe(ContractDesktop& d) {
     auto created = d.ax().createObserver(
-        d.application(), [](const AXObserver&, const AXElement& element, std::string_view name,
-                            void* refcon) {
+        d.application(),
+        [](const AXObserver&, const AXElement& element, std::string_view name, void* refcon) {
             auto* listener = static_cast<Listener*>(refcon);
             listener->log->push_back({listener->id, std::string(name), element});
         });

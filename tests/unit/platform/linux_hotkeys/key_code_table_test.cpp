@@ -44,8 +44,8 @@ TEST(KeyCodeTable, TranslatesPhysicalKeysBothWaysOneToOneAndLeavesModifierKeysOu
 
 TEST(KeyCodeTable, MapsCarbonModifiersToXAndBack) {
     // X: Shift 0x01, Control 0x04, Mod1 0x08, Mod4 0x40.
-    EXPECT_EQ(xModifiersForCarbon(0x1800), 0x04 | 0x08);  // ⌃⌥
-    EXPECT_EQ(xModifiersForCarbon(0x1B00), 0x4D);         // ⌃⌥⇧⌘
+    EXPECT_EQ(xModifiersForCarbon(0x1800), 0x04 | 0x08);   // ⌃⌥
+    EXPECT_EQ(xModifiersForCarbon(0x1B00), 0x4D);          // ⌃⌥⇧⌘
     EXPECT_EQ(xModifiersForCarbon(0x0400), std::nullopt);  // caps lock cannot be grabbed as such
     // Lock 0x02 and Mod2 0x10 (NumLock) are not modifiers of a shortcut.
     EXPECT_EQ(carbonForXModifiers(0x4D | 0x02 | 0x10), 0x1B00u);

@@ -94,8 +94,8 @@ TEST(QtMainLoop, RepeatingTimersTickOnTheirGridAndTheFastCommonOnesRunTheFrameHo
     std::uint64_t previous = 0;
     int ticks = 0;
     auto guard = std::make_shared<int>(0);  // stands for what the callback keeps alive
-    auto first = loop.scheduleRepeatingTimer(
-        0.002, RunLoopMode::commonModes, [&, guard](Timer& self) {
+    auto first =
+        loop.scheduleRepeatingTimer(0.002, RunLoopMode::commonModes, [&, guard](Timer& self) {
             const auto& tick = static_cast<QtMainLoop::RepeatingTimer&>(self);
             EXPECT_GT(tick.tickIndex(), previous);
             EXPECT_GE(loop.now(), tick.tickDate()) << "tick " << tick.tickIndex() << " was early";
