@@ -94,6 +94,10 @@ TEST_F(XTermStory, PausingUnpausingAndQuittingWithWorkPending) {
     settings.setPausedBundleIdentifiers({});
     engine->reconcileObservations();
     EXPECT_TRUE(engine->observations.contains(second));
+    // Around the centre of a and b (100..1300 × 100..800 → (700, 450)).
+    const WindowId c = open(xterm, {0, 0});
+    settle();
+    expectRow({{a, {80, 300}}, {b, {500, 300}}, {c, {920, 300}}});
 
     // XTerm quits while a closing and an opening still wait to be handled.
     open(xterm, {600, 100});
