@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include "engine_fixture.h"
 
 namespace tallowmere::testing {
@@ -166,33 +164,6 @@ TEST_F(RowLayoutTest, PicksTheFirstScreenContainingTheReferenceElseTheMainScreen
     EXPECT_TRUE(desktop.positionWrites().empty());
     EXPECT_TRUE(diagnostics.lines.empty());
     EXPECT_TRUE(engine->knownWindowRects.empty());
-}
-
-TEST_F(RowLayoutTest, WindowsOfWrongKindsNonFiniteOrUnreadableAreAbsent) {
-    const WindowId id = desktop.openWindow(pid, {.position = {10, 20}, .size = {300, 200}});
-    const AXElement window = desktop.windowElement(id);
-    const WindowAccess& access = engine->windowAccess();
-    EXPECT_EQ(access.readMinimized(window), false);
-    desktop.overrideAttribute(id, "AXMinimized", {kAXErrorSuccess, std::string("yes")});
-    desktop.overrideAttribute(id, "AXSubrole", {kAXErrorSuccess, AXOtherValue{1}});
-    EXPECT_EQ(access.readMinimized(window), std::nullopt);
-    EXPECT_FALSE(access.isStandardWindow(window, pid));
-
-    // Position and size readings: of the wrong kind; not finite; a success code without a value
-    // and a value behind a failure code.
-    const std::pair<AXReadResult, AXReadResult> unreadable[] = {
-        {{kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, 2}}, {kAXErrorSuccess, AXOtherValue{3}}},
-        {{kAXErrorSuccess, AXValue{AXValueType::cgPoint, NAN, 2}},
-         {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, INFINITY}}},
-        {{kAXErrorSuccess, std::nullopt},
-         {kAXErrorCannotComplete, AXValue{AXValueType::cgSize, 1, 2}}},
-    };
-    for (const auto& [position, size] : unreadable) {
-        desktop.overrideAttribute(id, "AXPosition", position);
-        desktop.overrideAttribute(id, "AXSize", size);
-        EXPECT_EQ(access.readPosition(window), std::nullopt);
-        EXPECT_EQ(access.readSize(window), std::nullopt);
-    }
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "engine_fixture.h"
 
 namespace tallowmere::testing {
@@ -230,9 +232,9 @@ TEST_F(XTermStory, ManualRealignAndWindowsThatCannotBeRead) {
     engine->realignFrontmostApp(AlignmentAnchor::screenCenter);
     expectRow({{a, {520, 100}}});
 
-    // A new window that cannot be read is neither handled nor watched.
+    // A new window whose size is not finite is neither handled nor watched.
     const WindowId e = open(xterm, {300, 200});
-    desktop.overrideAttribute(e, "AXSize", {kAXErrorCannotComplete, {}});
+    desktop.overrideAttribute(e, "AXSize", {kAXErrorSuccess, AXValue{AXValueType::cgSize, 1, NAN}});
     settle();
     EXPECT_EQ(linesWith("新規ウィンドウの位置・サイズ取得に失敗 pid="), 1u);
     EXPECT_EQ(subscriptions(e), 0u);

@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -53,28 +51,6 @@ struct Client : kit::Probe {
         }
         sync();
     }
-    // Puts NumLock in a free slot of one row of the modifier map (Mod2 4, Mod3 5).
-    bool moveNumLockTo(std::size_t row) const {
-        const auto reply = kit::own(
-            xcb_get_modifier_mapping_reply(conn(), xcb_get_modifier_mapping(conn()), nullptr));
-        if (!reply) {
-            return false;
-        }
-        const std::size_t perRow = reply->keycodes_per_modifier;
-        const xcb_keycode_t* keys = xcb_get_modifier_mapping_keycodes(reply.get());
-        std::vector<xcb_keycode_t> map(keys, keys + 8 * perRow);
-        std::ranges::replace(map, kNumLock, 0);
-        const auto target = std::span(map).subspan(row * perRow, perRow);
-        const auto slot = std::ranges::find(target, 0);
-        if (slot == target.end()) {
-            return false;
-        }
-        *slot = kNumLock;
-        const auto set = kit::own(xcb_set_modifier_mapping_reply(
-            conn(), xcb_set_modifier_mapping(conn(), static_cast<std::uint8_t>(perRow), map.data()),
-            nullptr));
-        return set && set->status == XCB_MAPPING_STATUS_SUCCESS;
-    }
 };
 
 class X11HotKeyServiceTest : public ::testing::Test {
@@ -85,8 +61,6 @@ class X11HotKeyServiceTest : public ::testing::Test {
         ASSERT_TRUE(server.display().has_value()) << "Xvfb did not start";
         ours = std::make_unique<Client>(*server.display());
         other = std::make_unique<Client>(*server.display());
-        ASSERT_EQ(xcb_connection_has_error(ours->conn()), 0);
-        ASSERT_EQ(xcb_connection_has_error(other->conn()), 0);
         service = std::make_unique<X11HotKeyService>(ours->conn(), ours->root());
         service->installPressHandler([this](EventHotKeyID id) {
             presses.push_back(id.id);
@@ -94,10 +68,12 @@ class X11HotKeyServiceTest : public ::testing::Test {
         });
     }
 
-    // Feeds our connection's events to the service until `done` holds; false after 10 s without
-    // any event.
-    bool pumpUntil(const std::function<bool()>& done) {
-        while (!done()) {
+    // Taps ⌃⌥R on the other client and feeds our connection's events to the service until its
+    // release reaches us; false after 10 s without any event.
+    bool chord() {
+        const auto before = std::ranges::count(releases, kR);
+        other->tap({kControlL, kAltL, kR});
+        while (std::ranges::count(releases, kR) == before) {
             if (xcb_generic_event_t* event = xcb_poll_for_event(ours->conn())) {
                 if ((event->response_type & 0x7f) == XCB_KEY_RELEASE) {
                     releases.push_back(reinterpret_cast<xcb_key_release_event_t*>(event)->detail);
@@ -113,12 +89,6 @@ class X11HotKeyServiceTest : public ::testing::Test {
         }
         return true;
     }
-    // Taps ⌃⌥R on the other client and waits for its release to reach us.
-    bool chord() {
-        const auto before = std::ranges::count(releases, kR);
-        other->tap({kControlL, kAltL, kR});
-        return pumpUntil([&] { return std::ranges::count(releases, kR) > before; });
-    }
 
     std::unique_ptr<Client> ours;
     std::unique_ptr<Client> other;
@@ -127,7 +97,7 @@ class X11HotKeyServiceTest : public ::testing::Test {
     std::vector<std::uint8_t> releases;
 };
 
-TEST_F(X11HotKeyServiceTest, FiresOncePerPressWhateverTheLocksAndWhereverNumLockIsMapped) {
+TEST_F(X11HotKeyServiceTest, FiresOncePerPressWhateverTheLocksAndNotWhileTheKeyIsHeld) {
     ASSERT_EQ(service->numLockMask(), kXNumLock);
     ASSERT_EQ(service->registerHotKey(kVirtualR, kControlOption, {kSignature, 7}).status, kNoErr);
     // Toggled in turn: NumLock on, both on, Caps Lock on, both off again.
@@ -138,18 +108,6 @@ TEST_F(X11HotKeyServiceTest, FiresOncePerPressWhateverTheLocksAndWhereverNumLock
         ASSERT_TRUE(chord()) << int{lock};
     }
     EXPECT_EQ(presses, std::vector<std::uint32_t>(5, 7));
-
-    // NumLock moved from Mod2 to Mod3, and on: the grabs follow it.
-    ASSERT_TRUE(other->moveNumLockTo(5));
-    const bool moved = pumpUntil([&] { return service->numLockMask() == 0x20; });
-    other->tap({kNumLock});
-    const bool pressed = chord();
-    other->tap({kNumLock});
-    ASSERT_TRUE(other->moveNumLockTo(4));
-    EXPECT_TRUE(moved);
-    EXPECT_TRUE(pressed);
-    EXPECT_EQ(presses.size(), 6u);
-    ASSERT_TRUE(pumpUntil([&] { return service->numLockMask() == kXNumLock; }));
 
     // What a held key sends with detectable auto-repeat: presses until the one release.
     ASSERT_TRUE(service->detectableAutoRepeat());
@@ -166,9 +124,9 @@ TEST_F(X11HotKeyServiceTest, FiresOncePerPressWhateverTheLocksAndWhereverNumLock
         EXPECT_TRUE(key(XCB_KEY_PRESS, time, ours->root()));
     }
     EXPECT_TRUE(key(XCB_KEY_RELEASE, 1560, ours->root()));
-    EXPECT_EQ(presses.size(), 7u);
+    EXPECT_EQ(presses.size(), 6u);
     EXPECT_TRUE(key(XCB_KEY_PRESS, 2000, ours->root()));
-    EXPECT_EQ(presses.size(), 8u);
+    EXPECT_EQ(presses.size(), 7u);
     // A key event for some other window is not the service's.
     EXPECT_FALSE(key(XCB_KEY_RELEASE, 2100, ours->root() + 1));
 }
