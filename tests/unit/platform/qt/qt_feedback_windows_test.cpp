@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <cmath>
-#include <limits>
 
 #include "platform/linux/qt/device_pixels.h"
 #include "platform/linux/qt/qt_main_loop.h"
@@ -15,8 +14,6 @@
 
 namespace tallowmere::linux_qt {
 namespace {
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // One 800 pixels high screen, as the offscreen platform's, in the core's model.
 struct OneScreen final : Screens {
@@ -39,7 +36,7 @@ TEST(QtFeedbackGeometry, RectanglesFlipToDevicePixelsAndScaleAboutTheirOwnScreen
         {{{-300, 1200}, {200, 100}}, QRect(-300, -220, 200, 100)},  // above the primary
         {{{10.4, 500.6}, {99.6, 50.2}}, QRect(10, 529, 100, 50)},
         {{{0, 0}, {0, 42}}, std::nullopt},
-        {{{kNaN, 0}, {10, 10}}, std::nullopt},
+        {{{std::nan(""), 0}, {10, 10}}, std::nullopt},
         {{{0, 0}, {1e9, 10}}, std::nullopt},
     };
     for (const auto& [rect, device] : flips) {
