@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,27 +12,6 @@
 
 namespace tallowmere::linux_qt {
 namespace {
-
-TEST(QtMainLoopScheduling, NextTickIsTheFirstNotYetPastAndWaitsRoundUpToWholeMilliseconds) {
-    struct Case {
-        double start, interval, now;
-        std::uint64_t last, next;
-    };
-    const Case cases[] = {
-        {0, 0.25, 0.8, 3, 4},    // on time: the following tick
-        {0, 0.25, 0.5, 3, 4},    // woken early: still the following tick, never a repeat
-        {0, 0.25, 1.6, 3, 7},    // ticks 4, 5 and 6 (due 1.0, 1.25, 1.5) were missed
-        {10, 0.5, 12.25, 0, 5},  // due 12.5 is the first not yet past
-        {0, 0.25, 1.5, 3, 6},    // exactly due now: that tick, not the one after
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(nextTickIndex(c.start, c.interval, c.last, c.now), c.next) << c.now;
-    }
-    EXPECT_EQ(millisecondsUntil(1.0, 0.9834), 17);
-    EXPECT_EQ(millisecondsUntil(2.0, 1.999), 1);
-    EXPECT_EQ(millisecondsUntil(1.0, 3.0), 0);
-    EXPECT_EQ(millisecondsUntil(1e12, 0), INT_MAX);
-}
 
 TEST(QtMainLoop, DeliversWorkInDueOrderNeverEarlyAndHoldsDefaultModeWorkWhileAMenuIsOpen) {
     QtMainLoop loop;
