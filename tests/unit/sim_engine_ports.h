@@ -1,5 +1,5 @@
-// The one wiring of an engine's ports to the simulated world, kept with the tests since it sits
-// above both: the desktop answers for accessibility, the workspace and the screens.
+// An engine's ports on the simulated world (kept with the tests, which sit above both): the
+// desktop answers for accessibility, the workspace and the screens.
 #pragma once
 
 #include "engine/engine_ports.h"
@@ -9,7 +9,6 @@
 
 namespace tallowmere::sim {
 
-// Every parameter has its own type, so that no two can be swapped by mistake.
 inline EnginePorts simEnginePorts(SimDesktop& desktop, SimMainLoop& loop,
                                   SimFeedbackWindows& feedbackWindows, RandomSource& random,
                                   DiagnosticSink& diagnostics, AppSettings& settings) {

@@ -1,5 +1,5 @@
-// A simulated desktop with one engine on it, and the watched desktop the stories are told on:
-// applications launch, windows open, close, minimise and come back on the virtual clock.
+// One engine on a simulated 1440×900 screen with a 25-point menu bar (visible y 25..900 in the
+// engine's coordinates): instant moves and no flashes unless a test asks for them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,9 +10,6 @@
 #include "engine/window_cascade_manager.h"
 #include "platform/diagnostics.h"
 #include "platform/sim/scripted_random_source.h"
-#include "platform/sim/sim_desktop.h"
-#include "platform/sim/sim_feedback_windows.h"
-#include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_preferences_store.h"
 #include "settings/app_settings.h"
 #include "sim_engine_ports.h"
@@ -22,9 +19,6 @@ namespace tallowmere {
 inline void PrintTo(const Point& p, std::ostream* os) {
     *os << "(" << p.x << ", " << p.y << ")";
 }
-inline void PrintTo(const Rect& r, std::ostream* os) {
-    *os << "(" << r.origin.x << ", " << r.origin.y << ") " << r.size.width << "×" << r.size.height;
-}
 
 }  // namespace tallowmere
 
@@ -32,8 +26,6 @@ namespace tallowmere::testing {
 
 using sim::WindowId;
 
-// One 1440×900 screen with a 25-point menu bar (visible x 0..1440, y 25..900 in the engine's
-// coordinates); instant moves and no flashes unless a test asks for them.
 class EngineFixture : public ::testing::Test {
   protected:
     EngineFixture() {
@@ -60,10 +52,14 @@ class EngineFixture : public ::testing::Test {
         return ops;
     }
 
-    // How often the engine asked to hear of this window's closing.
-    std::size_t subscriptions(Pid pid, WindowId window) const {
-        return std::ranges::count(operationsOf(pid),
-                                  "add window " + std::to_string(window) + " AXUIElementDestroyed");
+    static std::string watching(WindowId window) {
+        return "add window " + std::to_string(window) + " AXUIElementDestroyed";
+    }
+
+    void expectRow(const std::vector<std::pair<WindowId, Point>>& row) const {
+        for (const auto& [window, position] : row) {
+            EXPECT_EQ(desktop.positionOf(window), position) << "window " << window;
+        }
     }
 
     sim::SimMainLoop loop;
@@ -76,11 +72,6 @@ class EngineFixture : public ::testing::Test {
     CapturingDiagnosticSink diagnostics;
     std::shared_ptr<WindowCascadeManager> engine = WindowCascadeManager::create(
         sim::simEnginePorts(desktop, loop, feedbackWindows, random, diagnostics, settings));
-};
-
-struct Placed {
-    WindowId window;
-    Point position;
 };
 
 // XTerm and Files are watched; nothing is followed until the engine starts.
@@ -107,20 +98,6 @@ class ScenarioTest : public EngineFixture {
 
     // Past the notification delay and any animation (half a second at most here).
     void settle() { loop.advance(1.0); }
-
-    void expectClosingChangesNothing(WindowId window) {
-        desktop.clearPositionWrites();
-        diagnostics.lines.clear();
-        desktop.closeWindow(window);
-        settle();
-        EXPECT_TRUE(desktop.positionWrites().empty() && diagnostics.lines.empty());
-    }
-
-    void expectRow(const std::vector<Placed>& placed) const {
-        for (const Placed& p : placed) {
-            EXPECT_EQ(desktop.positionOf(p.window), p.position) << "window " << p.window;
-        }
-    }
 };
 
 // XTerm was running when the engine started and is the frontmost application.
@@ -129,6 +106,18 @@ class XTermStory : public ScenarioTest {
     XTermStory() {
         startEngine();
         desktop.setFrontmostApplication(xterm);
+    }
+
+    std::size_t subscriptions(WindowId window) const {
+        return std::ranges::count(operationsOf(xterm), watching(window));
+    }
+
+    void expectClosingChangesNothing(WindowId window) {
+        desktop.clearPositionWrites();
+        diagnostics.lines.clear();
+        desktop.closeWindow(window);
+        settle();
+        EXPECT_TRUE(desktop.positionWrites().empty() && diagnostics.lines.empty());
     }
 
     Pid xterm = launch("XTerm");

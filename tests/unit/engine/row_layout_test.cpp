@@ -41,54 +41,38 @@ TEST_F(RowLayoutTest, PlacesRowsSpacedSqueezedOverlappedOrRefuses) {
         const char* name;
         std::vector<Win> windows;
         double spacing, anchorX, centroidY;
-        AlignmentAnchor anchor;
         std::vector<Point> expected;  // empty: refused
-        const char* diagnostic;
+        const char* diagnostic = nullptr;
     };
     const double third = 1.0 / 3.0;
-    constexpr auto centroid = AlignmentAnchor::windowCentroid;
     // clang-format off
     const LayoutCase cases[] = {
         {"two 600-wide overlap by a third and step down 28",
-         {{0, 100, 600, 400}, {300, 100, 600, 400}}, 10, 700, 400, centroid,
-         {{0, 186}, {(1 - third) * 600, 214}},
-         "重ねて整列 重ね率=0.3333333333333333 縦ずらし=28.0 pid="},
+         {{0, 100, 600, 400}, {300, 100, 600, 400}}, 10, 700, 400,
+         {{0, 186}, {(1 - third) * 600, 214}}, "重ねて整列 重ね率=0.3333333333333333 縦ずらし=28.0 pid="},
         {"a row that needs a 0.75 overlap is refused",
-         {{0, 100, 1000, 300}, {50, 100, 750, 300}}, 20, 500, 400, centroid,
+         {{0, 100, 1000, 300}, {50, 100, 750, 300}}, 20, 500, 400,
          {}, "全体幅1750.0が画面幅1000.0を超え、重ね率0.75が上限を超えるため整列しない pid="},
         {"three nearly screen-tall windows step down by the spare height over two, under the cap",
-         {{0, 100, 600, 680}, {10, 100, 600, 680}, {20, 100, 600, 680}}, 20, 500, 400, centroid,
-         {{0, 100}, {200, 110}, {400, 120}},
-         "重ねて整列 重ね率=0.6666666666666666 縦ずらし=10.0 pid="},
-        {"three 800-wide are refused",
-         {{0, 100, 800, 300}, {100, 100, 800, 300}, {200, 100, 800, 300}}, 20, 500, 400, centroid,
-         {}, "全体幅2400.0が画面幅1000.0を超え、重ね率0.875が上限を超えるため整列しない pid="},
+         {{0, 100, 600, 680}, {10, 100, 600, 680}, {20, 100, 600, 680}}, 20, 500, 400,
+         {{0, 100}, {200, 110}, {400, 120}}, "重ねて整列 重ね率=0.6666666666666666 縦ずらし=10.0 pid="},
         {"overlap ratio exactly 0.7 is still arranged",
-         {{0, 100, 1000, 300}, {50, 100, 700, 300}}, 20, 500, 400, centroid,
-         {{0, 236}, {(1 - 0.7) * 1000, 264}}, nullptr},
+         {{0, 100, 1000, 300}, {50, 100, 700, 300}}, 20, 500, 400, {{0, 236}, {300, 264}}},
         {"span exactly the visible width keeps the spacing",
-         {{0, 100, 495, 300}, {600, 100, 495, 300}}, 10, 500, 400, centroid,
-         {{0, 250}, {505, 250}}, nullptr},
+         {{0, 100, 495, 300}, {600, 100, 495, 300}}, 10, 500, 400, {{0, 250}, {505, 250}}},
         {"two 500-wide fill the width exactly: no gap, neither overlapped nor stepped down",
-         {{0, 100, 500, 300}, {600, 100, 500, 300}}, 20, 500, 400, centroid,
-         {{0, 250}, {500, 250}}, nullptr},
+         {{0, 100, 500, 300}, {600, 100, 500, 300}}, 20, 500, 400, {{0, 250}, {500, 250}}},
         {"450 and 500 with spacing 100 squeeze to a gap of 50",
-         {{0, 100, 450, 300}, {600, 100, 500, 300}}, 100, 500, 400, centroid,
-         {{0, 250}, {500, 250}}, nullptr},
+         {{0, 100, 450, 300}, {600, 100, 500, 300}}, 100, 500, 400, {{0, 250}, {500, 250}}},
         {"one narrow window is centred on the reference, then pushed inside",
-         {{0, 100, 400, 300}}, 20, 900, 400, centroid, {{600, 250}}, nullptr},
-        {"one narrow window with the screen anchor is centred on the visible frame",
-         {{0, 100, 400, 300}}, 20, 900, 400, AlignmentAnchor::screenCenter, {{300, 250}},
-         "整列実行 pid=1000 count=1 span=400.0 anchorX=500.0(screenCenter) startX=300.0 centroidY=400.0"},
+         {{0, 100, 400, 300}}, 20, 900, 400, {{600, 250}}},
         {"one window wider than the screen is refused with an infinite ratio",
-         {{0, 100, 1200, 300}}, 20, 500, 400, centroid,
+         {{0, 100, 1200, 300}}, 20, 500, 400,
          {}, "全体幅1200.0が画面幅1000.0を超え、重ね率infが上限を超えるため整列しない pid="},
         {"a group taller than the visible frame hangs from its top",
-         {{0, 100, 300, 900}, {500, 100, 300, 500}}, 20, 500, 400, centroid,
-         {{190, 100}, {510, 300}}, nullptr},
+         {{0, 100, 300, 900}, {500, 100, 300, 500}}, 20, 500, 400, {{190, 100}, {510, 300}}},
         {"a group below the visible frame is lifted to its bottom",
-         {{0, 100, 300, 200}, {500, 100, 300, 200}}, 20, 500, 790, centroid,
-         {{190, 600}, {510, 600}}, nullptr},
+         {{0, 100, 300, 200}, {500, 100, 300, 200}}, 20, 500, 790, {{190, 600}, {510, 600}}},
     };
     // clang-format on
     for (const LayoutCase& c : cases) {
@@ -97,7 +81,7 @@ TEST_F(RowLayoutTest, PlacesRowsSpacedSqueezedOverlappedOrRefuses) {
         desktop.clearPositionWrites();
         engine->knownWindowRects.clear();
         const auto ids = open(c.windows);
-        arrange(ids, c.anchorX, std::nullopt, c.anchor, c.centroidY);
+        arrange(ids, c.anchorX, std::nullopt, AlignmentAnchor::windowCentroid, c.centroidY);
         if (c.expected.empty()) {
             EXPECT_TRUE(desktop.positionWrites().empty());
             EXPECT_FALSE(engine->knownWindowRects.contains(pid));

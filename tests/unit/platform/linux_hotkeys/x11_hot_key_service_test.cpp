@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <memory>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -46,12 +44,10 @@ struct Client : kit::Probe {
     }
     // Presses and releases each key in turn through XTest, as a keyboard would.
     void tap(std::initializer_list<std::uint8_t> chord) const {
-        for (const std::uint8_t keycode : chord) {
-            xcb_test_fake_input(conn(), XCB_KEY_PRESS, keycode, XCB_CURRENT_TIME, root(), 0, 0, 0);
-        }
-        for (const std::uint8_t keycode : chord) {
-            xcb_test_fake_input(conn(), XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, root(), 0, 0,
-                                0);
+        for (const std::uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
+            for (const std::uint8_t keycode : chord) {
+                xcb_test_fake_input(conn(), type, keycode, XCB_CURRENT_TIME, root(), 0, 0, 0);
+            }
         }
         sync();
     }
@@ -65,8 +61,6 @@ class X11HotKeyServiceTest : public ::testing::Test {
         ASSERT_TRUE(server.display().has_value()) << "Xvfb did not start";
         ours = std::make_unique<Client>(*server.display());
         other = std::make_unique<Client>(*server.display());
-        ASSERT_EQ(xcb_connection_has_error(ours->conn()), 0);
-        ASSERT_EQ(xcb_connection_has_error(other->conn()), 0);
         service = std::make_unique<X11HotKeyService>(ours->conn(), ours->root());
         service->installPressHandler([this](EventHotKeyID id) {
             presses.push_back(id.id);
@@ -74,13 +68,14 @@ class X11HotKeyServiceTest : public ::testing::Test {
         });
     }
 
-    // Feeds our connection's events to the service until `done` holds; false after 10 s
-    // without any event.
-    bool pumpUntil(const std::function<bool()>& done) {
-        while (!done()) {
+    // Taps ⌃⌥R on the other client and feeds our connection's events to the service until its
+    // release reaches us; false after 10 s without any event.
+    bool chord() {
+        const auto before = std::ranges::count(releases, kR);
+        other->tap({kControlL, kAltL, kR});
+        while (std::ranges::count(releases, kR) == before) {
             if (xcb_generic_event_t* event = xcb_poll_for_event(ours->conn())) {
-                const std::uint8_t type = event->response_type & 0x7f;
-                if (type == XCB_KEY_RELEASE) {
+                if ((event->response_type & 0x7f) == XCB_KEY_RELEASE) {
                     releases.push_back(reinterpret_cast<xcb_key_release_event_t*>(event)->detail);
                 }
                 service->handleEvent(event);
@@ -94,9 +89,6 @@ class X11HotKeyServiceTest : public ::testing::Test {
         }
         return true;
     }
-    std::size_t releasesOf(std::uint8_t keycode) const {
-        return static_cast<std::size_t>(std::count(releases.begin(), releases.end(), keycode));
-    }
 
     std::unique_ptr<Client> ours;
     std::unique_ptr<Client> other;
@@ -105,67 +97,20 @@ class X11HotKeyServiceTest : public ::testing::Test {
     std::vector<std::uint8_t> releases;
 };
 
-TEST_F(X11HotKeyServiceTest, AGrabbedCombinationFiresOncePerPressWhateverTheLockState) {
-    EXPECT_EQ(service->numLockMask(), kXNumLock);
-    const auto result = service->registerHotKey(kVirtualR, kControlOption, {kSignature, 7});
-    ASSERT_EQ(result.status, kNoErr);
-    ASSERT_NE(result.ref, nullptr);
+TEST_F(X11HotKeyServiceTest, FiresOncePerPressWhateverTheLocksAndNotWhileTheKeyIsHeld) {
+    ASSERT_EQ(service->numLockMask(), kXNumLock);
+    ASSERT_EQ(service->registerHotKey(kVirtualR, kControlOption, {kSignature, 7}).status, kNoErr);
     // Toggled in turn: NumLock on, both on, Caps Lock on, both off again.
     for (const std::uint8_t lock : {0, +kNumLock, +kCapsLock, +kNumLock, +kCapsLock}) {
         if (lock != 0) {
             other->tap({lock});
         }
-        const std::size_t before = releasesOf(kR);
-        other->tap({kControlL, kAltL, kR});
-        ASSERT_TRUE(pumpUntil([&] { return releasesOf(kR) > before; })) << int{lock};
+        ASSERT_TRUE(chord()) << int{lock};
     }
     EXPECT_EQ(presses, std::vector<std::uint32_t>(5, 7));
-}
 
-// Moves a key from one row of the modifier map to a free slot of another.
-bool moveModifierKey(const Client& client, std::uint8_t keycode, std::size_t from, std::size_t to) {
-    const auto reply = kit::own(xcb_get_modifier_mapping_reply(
-        client.conn(), xcb_get_modifier_mapping(client.conn()), nullptr));
-    if (!reply) {
-        return false;
-    }
-    const std::size_t perRow = reply->keycodes_per_modifier;
-    std::vector<xcb_keycode_t> map(xcb_get_modifier_mapping_keycodes(reply.get()),
-                                   xcb_get_modifier_mapping_keycodes(reply.get()) + 8 * perRow);
-    const auto fromRow = std::span(map).subspan(from * perRow, perRow);
-    const auto toRow = std::span(map).subspan(to * perRow, perRow);
-    const auto key = std::ranges::find(fromRow, keycode);
-    const auto slot = std::ranges::find(toRow, 0);
-    if (key == fromRow.end() || slot == toRow.end()) {
-        return false;
-    }
-    std::swap(*key, *slot);
-    const auto set = kit::own(xcb_set_modifier_mapping_reply(
-        client.conn(),
-        xcb_set_modifier_mapping(client.conn(), static_cast<std::uint8_t>(perRow), map.data()),
-        nullptr));
-    return set && set->status == XCB_MAPPING_STATUS_SUCCESS;
-}
-
-TEST_F(X11HotKeyServiceTest, GrabsFollowNumLockToItsNewModifier) {
-    ASSERT_EQ(service->registerHotKey(kVirtualR, kControlOption, {kSignature, 5}).status, kNoErr);
-    // Rows: Shift 0, Lock 1, Control 2, Mod1 3, Mod2 4, Mod3 5.
-    ASSERT_TRUE(moveModifierKey(*other, kNumLock, 4, 5));
-    const bool moved = pumpUntil([&] { return service->numLockMask() == 0x20; });
-    other->tap({kNumLock});
-    other->tap({kControlL, kAltL, kR});
-    const bool released = pumpUntil([&] { return releasesOf(kR) >= 1; });
-    other->tap({kNumLock});
-    EXPECT_TRUE(moveModifierKey(*other, kNumLock, 5, 4));
-    EXPECT_TRUE(moved);
-    EXPECT_TRUE(released);
-    EXPECT_EQ(presses, std::vector<std::uint32_t>{5});
-}
-
-TEST_F(X11HotKeyServiceTest, AHeldKeyRepeatsWithoutFiringAgain) {
+    // What a held key sends with detectable auto-repeat: presses until the one release.
     ASSERT_TRUE(service->detectableAutoRepeat());
-    ASSERT_EQ(service->registerHotKey(kVirtualR, kControlOption, {kSignature, 4}).status, kNoErr);
-    // What a held ⌃⌥R sends with detectable auto-repeat: presses until the one release.
     const auto key = [&](std::uint8_t type, xcb_timestamp_t time, xcb_window_t window) {
         const xcb_key_press_event_t event{.response_type = type,
                                           .detail = kR,
@@ -179,9 +124,9 @@ TEST_F(X11HotKeyServiceTest, AHeldKeyRepeatsWithoutFiringAgain) {
         EXPECT_TRUE(key(XCB_KEY_PRESS, time, ours->root()));
     }
     EXPECT_TRUE(key(XCB_KEY_RELEASE, 1560, ours->root()));
-    EXPECT_EQ(presses, std::vector<std::uint32_t>{4});
+    EXPECT_EQ(presses.size(), 6u);
     EXPECT_TRUE(key(XCB_KEY_PRESS, 2000, ours->root()));
-    EXPECT_EQ(presses, (std::vector<std::uint32_t>{4, 4}));
+    EXPECT_EQ(presses.size(), 7u);
     // A key event for some other window is not the service's.
     EXPECT_FALSE(key(XCB_KEY_RELEASE, 2100, ours->root() + 1));
 }

@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <cmath>
-#include <limits>
 
 #include "platform/linux/qt/device_pixels.h"
 #include "platform/linux/qt/qt_main_loop.h"
@@ -16,16 +15,11 @@
 namespace tallowmere::linux_qt {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 // One 800 pixels high screen, as the offscreen platform's, in the core's model.
-class OneScreen final : public Screens {
-  public:
-    std::vector<Screen> screens() override { return {screen_}; }
-    std::optional<Screen> mainScreen() override { return screen_; }
-
-  private:
-    Screen screen_{Rect{{0, 0}, {800, 800}}, Rect{{0, 0}, {800, 800}}};
+struct OneScreen final : Screens {
+    std::vector<Screen> screens() override { return {screen}; }
+    std::optional<Screen> mainScreen() override { return screen; }
+    Screen screen{Rect{{0, 0}, {800, 800}}, Rect{{0, 0}, {800, 800}}};
 };
 
 QWidget* onlyTopLevelWindow() {
@@ -33,53 +27,36 @@ QWidget* onlyTopLevelWindow() {
     return windows.size() == 1 ? windows.front() : nullptr;
 }
 
-TEST(QtFeedbackGeometry, BottomLeftRectanglesBecomeTopLeftWholeDevicePixels) {
-    struct Case {
-        Rect rect;
-        double primaryHeight;
-        std::optional<QRect> expected;
+// Core rectangles (bottom-left origin) become whole top-left device pixels, or nothing; device
+// rectangles become logical ones on two 1920x1080 monitors side by side, the left at ratio 2 and
+// the right at 1.5: Qt scales each about its own corner, so the right one starts at logical 1920.
+TEST(QtFeedbackGeometry, RectanglesFlipToDevicePixelsAndScaleAboutTheirOwnScreensCorner) {
+    const std::pair<Rect, std::optional<QRect>> flips[] = {
+        {{{100, 430}, {800, 600}}, QRect(100, 50, 800, 600)},
+        {{{-300, 1200}, {200, 100}}, QRect(-300, -220, 200, 100)},  // above the primary
+        {{{10.4, 500.6}, {99.6, 50.2}}, QRect(10, 529, 100, 50)},
+        {{{0, 0}, {0, 42}}, std::nullopt},
+        {{{std::nan(""), 0}, {10, 10}}, std::nullopt},
+        {{{0, 0}, {1e9, 10}}, std::nullopt},
     };
-    const Case cases[] = {
-        {{{100, 430}, {800, 600}}, 1080, QRect(100, 50, 800, 600)},
-        {{{-300, 1200}, {200, 100}}, 1080, QRect(-300, -220, 200, 100)},  // above the primary
-        {{{10.4, 20.6}, {99.6, 50.2}}, 600, QRect(10, 529, 100, 50)},
-        {{{0, 0}, {0, 42}}, 1080, std::nullopt},
-        {{{kNaN, 0}, {10, 10}}, 1080, std::nullopt},
-        {{{0, 0}, {1e9, 10}}, 1080, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(toDeviceRect(c.rect, c.primaryHeight), c.expected)
-            << c.rect.origin.x << "," << c.rect.origin.y << " " << c.rect.size.width << "x"
-            << c.rect.size.height;
+    for (const auto& [rect, device] : flips) {
+        EXPECT_EQ(toDeviceRect(rect, 1080), device) << rect.origin.x << "," << rect.origin.y;
     }
-}
-
-// Two 1920x1080 monitors side by side, the left at ratio 2 and the right at 1.5: Qt keeps each
-// screen's corner where it is and scales about it, so the right one starts at logical 1920.
-TEST(QtFeedbackGeometry, DeviceRectanglesScaleAboutTheirOwnScreensCorner) {
     const DevicePixels pixels({{{0, 0}, {1920, 1080}, 2}, {{1920, 0}, {1920, 1080}, 1.5}});
-    struct Case {
-        QRect device;
-        QRect logical;
-    };
-    const Case cases[] = {
+    const std::pair<QRect, QRect> scaled[] = {
         {QRect(0, 100, 366, 159), QRect(0, 50, 183, 80)},  // bottom 259 / 2 = 129.5 rounds up
         // Left 1920 + 1 / 1.5, top 301 / 1.5, right 1920 + 368 / 1.5, bottom 461 / 1.5.
         {QRect(1921, 301, 367, 160), QRect(1921, 201, 244, 106)},
         // Beyond every screen: the nearest, the right one, scales it.
         {QRect(5000, 100, 100, 100), QRect(3973, 67, 67, 66)},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(pixels.toLogical(c.device), c.logical) << c.device.x() << "," << c.device.y();
+    for (const auto& [device, logical] : scaled) {
+        EXPECT_EQ(pixels.toLogical(device), logical) << device.x() << "," << device.y();
     }
-    EXPECT_EQ(pixels.ratioAt({2000, 10}), 1.5);
     EXPECT_EQ(pixels.largestRatio(), 2);
-    const DevicePixels none({});
-    EXPECT_EQ(none.toLogical(QRect(5, 6, 7, 8)), QRect(5, 6, 7, 8));
-    EXPECT_EQ(none.largestRatio(), 1);
 }
 
-TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAtItsDestination) {
+TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAndBannerTextIsMeasuredInCjk) {
     ASSERT_EQ(QGuiApplication::primaryScreen()->geometry().height(), 800);
     QtMainLoop loop;
     OneScreen screens;
@@ -102,6 +79,12 @@ TEST(QtFeedbackWindows, OverlayIsAnUnmanagedClickThroughRingAtItsDestination) {
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
     overlay->close();  // closing twice, and using a closed window, does nothing
     overlay->setAlpha(0.5);
+
+    // Sixteen full-width characters, one 15-pixel em each, less the font's kerning of a pair.
+    const Size japanese = windows.measureBannerText("整理対象のウィンドウが足りません");
+    EXPECT_NEAR(japanese.width, 16 * 15.0, 1.0);
+    EXPECT_GT(japanese.height, 15);
+    EXPECT_EQ(windows.measureBannerText(""), (Size{0, japanese.height}));
 }
 
 TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
@@ -110,8 +93,7 @@ TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
         double expectedOpacity;
     };
     for (const Case c : {Case{true, false, 0.6}, Case{false, false, 1.0}, Case{true, true, 0}}) {
-        SCOPED_TRACE(testing::Message()
-                     << "compositing " << c.compositing << " close midway " << c.closeMidway);
+        SCOPED_TRACE(testing::Message() << c.compositing << c.closeMidway);
         QtMainLoop loop;
         OneScreen screens;
         QtFeedbackWindows windows(loop, screens, c.compositing);
@@ -127,8 +109,8 @@ TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
         if (c.closeMidway) {
             banner->close();
         }
-        bool settled = false;
         ASSERT_TRUE(spinUntil([&] { return completions > 0; }));
+        bool settled = false;
         loop.dispatchAfter(0.1, [&] { settled = true; });
         ASSERT_TRUE(spinUntil([&] { return settled; }));
         EXPECT_EQ(completions, 1);
@@ -139,17 +121,6 @@ TEST(QtFeedbackWindows, EveryFadeCompletesExactlyOnceOnALaterTurn) {
         banner->close();
         EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
     }
-}
-
-TEST(QtFeedbackWindows, BannerTextIsMeasuredInTheCjkFontOnePixelPerPoint) {
-    QtMainLoop loop;
-    OneScreen screens;
-    QtFeedbackWindows windows(loop, screens, true);
-    // Sixteen full-width characters, one 15-pixel em each, less the font's kerning of a pair.
-    const Size japanese = windows.measureBannerText("整理対象のウィンドウが足りません");
-    EXPECT_NEAR(japanese.width, 16 * 15.0, 1.0);
-    EXPECT_GT(japanese.height, 15);
-    EXPECT_EQ(windows.measureBannerText(""), (Size{0, japanese.height}));
 }
 
 }  // namespace
