@@ -39,7 +39,6 @@ TEST(CommandLine, UsageVersionAndMistakesEndAtOnce) {
         bool errWhole;    // and whether that is all of it
     } cases[] = {
         {{"--help"}, {}, 0, usage, "", true},
-        {{"-h"}, {}, 0, usage, "", true},
         {{"--version"}, {}, 0, "tallowmere ", "", true},
         {{"--bogus"}, {}, 2, "", "tallowmere: Unknown option 'bogus'.\n\n" + usage, false},
         {{"--realign", "--quit"}, {}, 2, "", "tallowmere: give one command at a time.\n", false},

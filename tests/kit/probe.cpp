@@ -31,21 +31,6 @@ void Probe::sync() const {
     own(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
-std::optional<xcb_window_t> Probe::frameOf(xcb_window_t client) {
-    xcb_window_t current = client;
-    for (int depth = 0; depth < 16; ++depth) {
-        auto tree = own(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, current), nullptr));
-        if (!tree) {
-            return std::nullopt;
-        }
-        if (tree->parent == root_) {
-            return current;
-        }
-        current = tree->parent;
-    }
-    return current;
-}
-
 std::optional<Box> Probe::geometry(xcb_window_t window) {
     auto reply = own(xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, window), nullptr));
     return reply ? std::optional(Box{reply->x, reply->y, reply->width, reply->height})
@@ -53,9 +38,17 @@ std::optional<Box> Probe::geometry(xcb_window_t window) {
 }
 
 std::optional<FramePosition> Probe::frame(xcb_window_t client) {
-    const auto frameWindow = frameOf(client);
-    const auto box = frameWindow ? geometry(*frameWindow) : std::nullopt;
-    return box ? std::optional(FramePosition{box->x, box->y}) : std::nullopt;
+    for (xcb_window_t current = client;;) {
+        auto tree = own(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, current), nullptr));
+        if (!tree) {
+            return std::nullopt;
+        }
+        if (tree->parent == root_) {
+            const auto box = geometry(current);
+            return box ? std::optional(FramePosition{box->x, box->y}) : std::nullopt;
+        }
+        current = tree->parent;
+    }
 }
 
 std::optional<std::pair<int, int>> Probe::frameSize(xcb_window_t client) {

@@ -16,12 +16,8 @@
 
 namespace tallowmere::kit {
 
-// An xcb reply, freed when dropped: the program's own owner of replies.
-template <typename T>
-using Reply = x11::XcbPtr<T>;
 using x11::own;
 
-// A frame's top-left in root coordinates.
 struct FramePosition {
     int x = 0;
     int y = 0;
@@ -50,8 +46,7 @@ class Probe {
     // A round trip: every request sent before has been handled.
     void sync() const;
 
-    // The root's child that holds the client (its frame), the client itself when unframed.
-    std::optional<xcb_window_t> frameOf(xcb_window_t client);
+    // The top-left of the root's child that holds the client (its frame, or itself).
     std::optional<FramePosition> frame(xcb_window_t client);
     // The client's size with the window manager's _NET_FRAME_EXTENTS around it.
     std::optional<std::pair<int, int>> frameSize(xcb_window_t client);
@@ -80,7 +75,6 @@ class Probe {
     // The shown override-redirect windows of `pid` (flash rings, banners).
     std::vector<Box> unmanagedWindowsOf(pid_t pid);
 
-    // A CARDINAL (or WINDOW) property as any client may write or read it.
     void setCardinals(xcb_window_t window, const char* property,
                       const std::vector<std::uint32_t>& values);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, const char* property);

@@ -1,98 +1,76 @@
 #include "window_owner.h"
 
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <sstream>
 
 #include "probe.h"
 
 namespace tallowmere::kit {
-namespace {
 
-void ownerMain(const std::string& display, FILE* in, FILE* out) {
-    Probe probe(display);
-    char line[256];
-    while (std::fgets(line, sizeof line, in)) {
-        char wmClass[64] = {};
-        int x = 0, y = 0, w = 0, h = 0;
-        unsigned id = 0;
-        if (std::sscanf(line, "create %63s %d %d %d %d %u", wmClass, &x, &y, &w, &h, &id) == 6) {
-            const std::string classBytes = std::string("probe") + '\0' + wmClass + '\0';
-            const xcb_window_t window = probe.openWindow(classBytes, x, y, w, h, std::nullopt, id);
-            probe.sync();
-            std::fprintf(out, "%u\n", window);
-        } else if (std::sscanf(line, "destroy %u", &id) == 1) {
-            probe.closeWindow(id);
-            probe.sync();
-            std::fprintf(out, "ok\n");
-        } else {
-            std::fprintf(out, "?\n");
-        }
-        std::fflush(out);
-    }
-}
-
-}  // namespace
+struct WindowOwner::Request {
+    char wmClass[64];  // empty to destroy `window`
+    int x, y, width, height;
+    xcb_window_t window;  // to destroy, or the id to create under
+};
 
 WindowOwner::WindowOwner(const std::string& display) {
-    int down[2];
-    int up[2];
-    if (pipe(down) != 0 || pipe(up) != 0) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
         return;
     }
     std::fflush(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
-        close(down[1]);
-        close(up[0]);
-        ownerMain(display, fdopen(down[0], "r"), fdopen(up[1], "w"));
+        close(ends[0]);
+        Probe probe(display);
+        Request r;
+        while (read(ends[1], &r, sizeof r) == sizeof r) {
+            if (r.wmClass[0] != '\0') {
+                r.window = probe.openWindow(std::string("probe") + '\0' + r.wmClass + '\0', r.x,
+                                            r.y, r.width, r.height, std::nullopt, r.window);
+            } else {
+                probe.closeWindow(r.window);
+            }
+            probe.sync();
+            if (write(ends[1], &r.window, sizeof r.window) != sizeof r.window) {
+                break;
+            }
+        }
         _exit(0);
     }
-    close(down[0]);
-    close(up[1]);
-    toChild_ = down[1];
-    fromChild_ = up[0];
+    close(ends[1]);
+    socket_ = ends[0];
 }
 
 WindowOwner::~WindowOwner() {
-    if (toChild_ >= 0) {
-        close(toChild_);  // the owner sees end of input and leaves
-    }
-    if (fromChild_ >= 0) {
-        close(fromChild_);
+    if (socket_ >= 0) {
+        close(socket_);  // the owner sees end of input and leaves
     }
     if (pid_ > 0) {
         waitpid(pid_, nullptr, 0);
     }
 }
 
-std::string WindowOwner::call(const std::string& line) {
-    const std::string request = line + "\n";
-    if (write(toChild_, request.data(), request.size()) != ssize_t(request.size())) {
-        return {};
-    }
-    std::string answer;
-    char c = 0;
-    while (read(fromChild_, &c, 1) == 1 && c != '\n') {
-        answer += c;
-    }
-    return answer;
+xcb_window_t WindowOwner::call(const Request& request) {
+    xcb_window_t answer = 0;
+    return write(socket_, &request, sizeof request) == sizeof request &&
+                   read(socket_, &answer, sizeof answer) == sizeof answer
+               ? answer
+               : 0;
 }
 
 xcb_window_t WindowOwner::create(const std::string& wmClass, int x, int y, int width, int height,
                                  xcb_window_t reuseId) {
-    std::ostringstream line;
-    line << "create " << wmClass << ' ' << x << ' ' << y << ' ' << width << ' ' << height << ' '
-         << reuseId;
-    return static_cast<xcb_window_t>(std::strtoul(call(line.str()).c_str(), nullptr, 10));
+    Request request{{}, x, y, width, height, reuseId};
+    std::snprintf(request.wmClass, sizeof request.wmClass, "%s", wmClass.c_str());
+    return call(request);
 }
 
 void WindowOwner::destroy(xcb_window_t window) {
-    call("destroy " + std::to_string(window));
+    call({{}, 0, 0, 0, 0, window});
 }
 
 }  // namespace tallowmere::kit

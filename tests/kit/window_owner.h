@@ -1,5 +1,5 @@
 // A separate process (so that its windows are not the test's) that creates and destroys windows on
-// request, over a pipe.
+// request.
 #pragma once
 
 #include <sys/types.h>
@@ -24,10 +24,10 @@ class WindowOwner {
     void destroy(xcb_window_t window);
 
   private:
-    std::string call(const std::string& line);
+    struct Request;
+    xcb_window_t call(const Request& request);
     pid_t pid_ = -1;
-    int toChild_ = -1;
-    int fromChild_ = -1;
+    int socket_ = -1;
 };
 
 }  // namespace tallowmere::kit

@@ -105,7 +105,6 @@ class X11DesktopTest : public ::testing::Test {
             5);
     }
 
-    // Delivers whatever comes for that long.
     void pause(double seconds) {
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -131,7 +130,6 @@ class X11DesktopTest : public ::testing::Test {
         return std::get<std::vector<AXElement>>(*result.value);
     }
 
-    // AXPosition or AXSize as a point.
     std::optional<Point> position(const AXElement& window, const char* attribute = "AXPosition") {
         auto result = desktop_->copyAttributeValue(window, attribute);
         if (result.error != kAXErrorSuccess) {
@@ -147,16 +145,16 @@ class X11DesktopTest : public ::testing::Test {
     }
 
     // A window of `wmClass` opened by the other process, once its creation was delivered.
-    AXElement openWindow(const std::string& wmClass, int x, int y, xcb_window_t reuseId = 0) {
+    std::pair<AXElement, xcb_window_t> openWindow(const std::string& wmClass, int x, int y,
+                                                  xcb_window_t reuseId = 0) {
         const std::size_t before = notices_.size();
         const xcb_window_t id = owner_->create(wmClass, x, y, 300, 200, reuseId);
-        EXPECT_NE(id, 0u);
-        lastId_ = id;
-        EXPECT_TRUE(waitUntil([&] {
-            return notices_.size() > before && notices_.back().name == "AXWindowCreated";
-        })) << "no AXWindowCreated for "
-            << wmClass;
-        return notices_.empty() ? AXElement() : notices_.back().element;
+        EXPECT_TRUE(id && waitUntil([&] {
+                        return notices_.size() > before &&
+                               notices_.back().name == "AXWindowCreated";
+                    }))
+            << "no AXWindowCreated for " << wmClass;
+        return {notices_.empty() ? AXElement() : notices_.back().element, id};
     }
 
     // The observer contract's view of this desktop: windows of class "Contract".
@@ -195,12 +193,10 @@ class X11DesktopTest : public ::testing::Test {
     std::map<std::string, Pid> applications_;
     std::vector<AXObserver> observers_;
     std::vector<Notice> notices_;
-    xcb_window_t lastId_ = 0;
 };
 
 TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsToDestruction) {
-    const AXElement window = openWindow("Probe", 200, 150);
-    const xcb_window_t id = lastId_;
+    const auto [window, id] = openWindow("Probe", 200, 150);
     ASSERT_TRUE(window);
 
     // openbox frames a 300x200 client with extents 1,1,20,5 (l,r,t,b): 302 x 225, at the frame's
@@ -237,8 +233,8 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
 
     // X reuses ids: a new window under the same id is a different element, and the old one
     // stays unreadable.
-    const AXElement successor = openWindow("Probe", 300, 250, id);
-    ASSERT_EQ(lastId_, id);
+    const auto [successor, successorId] = openWindow("Probe", 300, 250, id);
+    ASSERT_EQ(successorId, id);
     EXPECT_FALSE(successor == window);
     EXPECT_NE(desktop_->copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
     EXPECT_EQ(windowsOf("Probe"), std::vector{successor});
@@ -284,8 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract,
                          });
 
 TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {
-    const AXElement window = openWindow("Probe", 100, 100);
-    const xcb_window_t id = lastId_;
+    const auto [window, id] = openWindow("Probe", 100, 100);
     const std::uint64_t before = desktop_->mover().requestsSent();
     auto move = [&](Point to) {
         return desktop_->setAttributeValue(window, "AXPosition",
@@ -294,9 +289,9 @@ TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarge
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(move({100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}), kAXErrorSuccess);
     }
-    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded.
+    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded,
+    // where the mirror and an independent client both see the frame.
     x_->flush();
-    // Where the mirror and an independent client both see the frame.
     auto at = [&](Point p) {
         return position(window) == p && probe_->frame(id) == kit::FramePosition{int(p.x), int(p.y)};
     };
@@ -323,10 +318,8 @@ TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarge
 // honest client writes. The mirror keeps each window once, keeps following frames (the root's own
 // event selection untouched), reads within bounds and stays responsive.
 TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
-    const AXElement first = openWindow("Probe", 100, 100);
-    const xcb_window_t a = lastId_;
-    openWindow("Probe", 500, 100);
-    const xcb_window_t b = lastId_;
+    const auto [first, a] = openWindow("Probe", 100, 100);
+    const xcb_window_t b = openWindow("Probe", 500, 100).second;
     const xcb_window_t gone = owner_->create("Other", 900, 100, 300, 200);
     ASSERT_TRUE(waitUntil([&] { return probe_->listed(gone); }));
     const auto created = [&] {
@@ -364,7 +357,7 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     EXPECT_EQ(created(), createdBefore);
     // Learnt a batch at a time: a window opened meanwhile is announced as soon as the window
     // manager lists it.
-    const AXElement later = openWindow("Probe", 700, 100);
+    const AXElement later = openWindow("Probe", 700, 100).first;
     EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 3; }));
     EXPECT_TRUE(position(later));
 
