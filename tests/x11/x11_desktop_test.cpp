@@ -1,5 +1,6 @@
-// The X11 accessibility and workspace ports against a real Xvfb and openbox: the mirror follows a
-// window's life, moves are coalesced, and X errors about vanished windows are absorbed.
+// The X11 accessibility, workspace and screen ports against a real Xvfb and openbox: the mirror
+// follows a window's life, moves are coalesced, X errors about vanished windows are absorbed, and
+// screens are the monitors less the panels.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -15,9 +16,9 @@
 #include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
+#include "platform/linux/x11/x11_screens.h"
 #include "platform/sim/sim_main_loop.h"
 #include "probe.h"
-#include "window_owner.h"
 
 namespace tallowmere::x11test {
 namespace {
@@ -213,6 +214,38 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     probe_->moveFrame(id, 640, 360);
     EXPECT_TRUE(waitUntil([&] { return position(window) == Point{640, 360}; }));
 
+    // A burst of moves sends a handful of requests and ends at the last target.
+    const std::uint64_t before = desktop_->mover().requestsSent();
+    auto move = [&](Point to) {
+        return desktop_->setAttributeValue(window, "AXPosition",
+                                           {AXValueType::cgPoint, to.x, to.y});
+    };
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(move({100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}), kAXErrorSuccess);
+    }
+    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded,
+    // where the mirror and an independent client both see the frame.
+    x_->flush();
+    auto at = [&](Point p) {
+        return position(window) == p && probe_->frame(id) == kit::FramePosition{int(p.x), int(p.y)};
+    };
+    EXPECT_TRUE(waitUntil([&] { return at({799, 100}); }));
+    const std::uint64_t sent = desktop_->mover().requestsSent() - before;
+    EXPECT_GE(sent, 1u);
+    EXPECT_LE(sent, 4u);
+    // An unchanged position is never sent again.
+    move({799, 100});
+    EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
+
+    // A move waiting behind the one in flight that differs in one axis only still goes out.
+    for (const auto& [inFlight, queued] : {std::pair{Point{799, 300}, Point{500, 300}},
+                                           std::pair{Point{500, 100}, Point{500, 250}}}) {
+        move(inFlight);
+        move(queued);
+        x_->flush();
+        EXPECT_TRUE(waitUntil([&] { return at(queued); }));
+    }
+
     probe_->iconify(id);
     EXPECT_TRUE(waitUntil([&] { return minimized(window); }));
     EXPECT_TRUE(waitUntil([&] { return lastNotice("AXWindowMiniaturized") == window; }));
@@ -279,40 +312,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract,
                                                            "DestructionHeardOnce"}[info.index]);
                          });
 
-TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {
-    const auto [window, id] = openWindow("Probe", 100, 100);
-    const std::uint64_t before = desktop_->mover().requestsSent();
-    auto move = [&](Point to) {
-        return desktop_->setAttributeValue(window, "AXPosition",
-                                           {AXValueType::cgPoint, to.x, to.y});
-    };
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(move({100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}), kAXErrorSuccess);
-    }
-    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded,
-    // where the mirror and an independent client both see the frame.
-    x_->flush();
-    auto at = [&](Point p) {
-        return position(window) == p && probe_->frame(id) == kit::FramePosition{int(p.x), int(p.y)};
-    };
-    EXPECT_TRUE(waitUntil([&] { return at({799, 100}); }));
-    const std::uint64_t sent = desktop_->mover().requestsSent() - before;
-    EXPECT_GE(sent, 1u);
-    EXPECT_LE(sent, 4u);
-    // An unchanged position is never sent again.
-    move({799, 100});
-    EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
-
-    // A move waiting behind the one in flight that differs in one axis only still goes out.
-    for (const auto& [inFlight, queued] : {std::pair{Point{799, 300}, Point{500, 300}},
-                                           std::pair{Point{500, 100}, Point{500, 250}}}) {
-        move(inFlight);
-        move(queued);
-        x_->flush();
-        EXPECT_TRUE(waitUntil([&] { return at(queued); }));
-    }
-}
-
 // Any client may rewrite the client list: with the root in it, with repeats, with a window that
 // vanished a moment ago, or with 100 000 ids that name nothing; and write properties of shapes no
 // honest client writes. The mirror keeps each window once, keeps following frames (the root's own
@@ -329,7 +328,7 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     const auto createdBefore = created();
     // Written by the probe, seen by the server before the mirror's next round trip.
     auto write = [&](const std::vector<xcb_window_t>& list) {
-        probe_->setClientList(list);
+        probe_->setCardinals(probe_->root(), "_NET_CLIENT_LIST", list, XCB_ATOM_WINDOW);
         probe_->clientList();
         waitUntil([] { return true; });
     };
@@ -372,6 +371,24 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     probe_->setCardinals(a, "_NET_FRAME_EXTENTS", {0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 0x80000000});
     EXPECT_TRUE(waitUntil([&] { return position(first, "AXSize") == Point{4140, 2360}; }));
     EXPECT_FALSE(x_->hasError());
+}
+
+// Two RandR monitors on one Xvfb screen (the right one primary) and a 64-px dock on the left.
+TEST_F(X11DesktopTest, ScreensAreTheMonitorsPrimaryFirstLessThePanelsWorkArea) {
+    ASSERT_EQ(display_.run({"xrandr", "--setmonitor", "*right", "960/254x1080/286+960+0", "none"}),
+              0);
+    ASSERT_EQ(display_.run({"xrandr", "--setmonitor", "left", "960/254x1080/286+0+0", "screen"}),
+              0);
+    probe_->openDock(false, 64);
+    ASSERT_TRUE(waitUntil([&] { return probe_->cardinal(probe_->root(), "_NET_WORKAREA") == 64u; }))
+        << "openbox did not reserve the panel's strut";
+    x11::X11Screens screens(*x_, nullptr);
+    screens.start();
+    // Right (primary): 960..1920, untouched by the panel. Left: 0..960 less the panel, 64..960.
+    const std::vector<Screen> expected = {Screen({{960, 0}, {960, 1080}}, {{960, 0}, {960, 1080}}),
+                                          Screen({{0, 0}, {960, 1080}}, {{64, 0}, {896, 1080}})};
+    EXPECT_EQ(screens.screens(), expected);
+    EXPECT_EQ(screens.mainScreen(), expected.front());
 }
 
 }  // namespace
