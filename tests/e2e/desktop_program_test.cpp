@@ -206,7 +206,7 @@ TEST_F(Arrangement, EasingsAtEveryScaleEndOnTheirTargetsWithRingsAndBannerInPlac
         freshDesktop();  // resources go with the server
         if (c.resources) {
             std::ofstream(resources) << c.resources;
-            ASSERT_EQ(session_->run({"xrdb", "-load", resources.string()}), 0);
+            ASSERT_EQ(kit::run({"xrdb", "-load", resources.string()}, {"DISPLAY=" + display_}), 0);
         }
         Xterm& a = startWith(preferences(c.easing, 0.3, /*flash=*/true), 700, 300, c.environment);
         Xterm& b = open(1300, 500);

@@ -117,10 +117,6 @@ void DisplaySession::killServer() {
     }
 }
 
-int DisplaySession::run(const std::vector<std::string>& argv) const {
-    return kit::run(argv, {"DISPLAY=" + display_.value_or("")});
-}
-
 int runOnPrivateDesktop(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const char* display = std::getenv("DISPLAY");

@@ -233,17 +233,11 @@ TEST(WindowBurst, EveryNoticeHandledOnceRowAsTheRulesSay) {
     ASSERT_EQ(handled(app), std::size_t(kBurst)) << app.errorOutput().substr(0, 4000);
 
     app.expectCleanQuit();
-    const auto sent = app.linesWith("tallowmere: moves sent ");
-    ASSERT_EQ(sent.size(), 1u);
     std::cout << "burst: " << kBurst << " windows mapped at once, " << rows.size()
-              << " arrangements, " << app.countLines("整列しない") << " refusals, "
-              << app.countLines("整列不要") << " alone\n"
-              << sent.front() << "\n";
+              << " arrangements, " << app.countLines("整列しない") << " refusals\n";
 }
 
-// Clients 400 x 300 in openbox frames (1, 1, 20, 5): 402 x 325.
-
-// The work area of the first probe.
+// The work area of the first desktop.
 std::vector<std::uint32_t> workArea(kit::Probe& probe) {
     auto area = probe.cardinals(probe.root(), "_NET_WORKAREA");
     area.resize(std::min<std::size_t>(area.size(), 4));
@@ -274,19 +268,17 @@ TEST(TwoMonitors, RowStaysInTheSecondMonitorsVisibleAreaAndSurvivesItsUnplugging
     kit::Tallowmere app(kit::rowPreferences("Duo", "linear", 1.0, true), display);
     ASSERT_TRUE(app.waitStarted()) << app.errorOutput();
 
-    auto expectFrames = [&](const std::vector<std::pair<xcb_window_t, FramePosition>>& expected) {
-        EXPECT_EQ(probe.waitForFrames(expected), "") << app.errorOutput();
-    };
-
-    // B opens on the left monitor: the reference is A's centre (3501, 462.5), on the right
-    // monitor. [A, B] is 2 * 402 + 20 = 824 wide; centred it would end at 3913, past the panel,
-    // so it ends at 3780: A at 2956, B at 3378, both tops at 462.5 - 162.5 = 300.
+    // Clients 400 x 300 in openbox frames (1, 1, 20, 5): 402 x 325. B opens on the left monitor:
+    // the reference is A's centre (3501, 462.5), on the right monitor. [A, B] is 2 * 402 + 20 = 824
+    // wide; centred it would end at 3913, past the panel, so it ends at 3780: A at 2956, B at 3378,
+    // both tops at 462.5 - 162.5 = 300.
     const xcb_window_t b = open(200, 600);
-    expectFrames({{a, {2956, 300}}, {b, {3378, 300}}});
+    EXPECT_EQ(probe.waitForFrames({{a, {2956, 300}}, {b, {3378, 300}}}), "") << app.errorOutput();
     // C: the reference is the centre of 2956 .. 3780, 3368; [A, B, C] is 1246 wide and again
     // pushed left to end at 3780: 2534, 2956, 3378.
     const xcb_window_t c = open(300, 100);
-    expectFrames({{a, {2534, 300}}, {b, {2956, 300}}, {c, {3378, 300}}});
+    EXPECT_EQ(probe.waitForFrames({{a, {2534, 300}}, {b, {2956, 300}}, {c, {3378, 300}}}), "")
+        << app.errorOutput();
 
     // D starts a one-second glide; the right monitor goes away in the middle of it.
     const xcb_window_t d = open(400, 200);

@@ -375,9 +375,10 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
 
 // Two RandR monitors on one Xvfb screen (the right one primary) and a 64-px dock on the left.
 TEST_F(X11DesktopTest, ScreensAreTheMonitorsPrimaryFirstLessThePanelsWorkArea) {
-    ASSERT_EQ(display_.run({"xrandr", "--setmonitor", "*right", "960/254x1080/286+960+0", "none"}),
-              0);
-    ASSERT_EQ(display_.run({"xrandr", "--setmonitor", "left", "960/254x1080/286+0+0", "screen"}),
+    const std::vector<std::string> here{"DISPLAY=" + *display_.display()};
+    ASSERT_EQ(
+        kit::run({"xrandr", "--setmonitor", "*right", "960/254x1080/286+960+0", "none"}, here), 0);
+    ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "left", "960/254x1080/286+0+0", "screen"}, here),
               0);
     probe_->openDock(false, 64);
     ASSERT_TRUE(waitUntil([&] { return probe_->cardinal(probe_->root(), "_NET_WORKAREA") == 64u; }))
