@@ -79,26 +79,23 @@ bool DisplaySession::startWindowManager() {
 }
 
 bool DisplaySession::restartWindowManager(bool crash) {
-    if (!display_) {
-        return false;
-    }
-    Probe probe(*display_);
+    Probe probe(display_.value_or(""));
     const auto oldCheck = probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK");
     auto old = std::move(wmProcess_);
-    if (old && crash) {
+    if (crash) {
         old->signal(SIGKILL);
         old->waitExit(10);
-    }
-    if (!crash) {
+    } else {
         windowManager_ = "openbox";
     }
+    if (const bool started = startWindowManager(); !started || crash) {
+        return started;
+    }
     // Until the new one took over, the old one's check window still names itself.
-    const bool started = startWindowManager();
-    return (crash || waitUntil([&] {
-                return probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK") != oldCheck;
-            })) &&
-           started && (crash || !old || old->waitExit(10).has_value()) &&
-           windowManagerManages(*display_);
+    return waitUntil([&] {
+               return probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK") != oldCheck;
+           }) &&
+           old->waitExit(10) && windowManagerManages(*display_);
 }
 
 DisplaySession::~DisplaySession() {
