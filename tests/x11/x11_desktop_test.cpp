@@ -124,10 +124,8 @@ class X11DesktopTest : public ::testing::Test {
         auto result = desktop_->copyAttributeValue(
             desktop_->createApplication(applications_.at(wmClass)), "AXWindows");
         EXPECT_EQ(result.error, kAXErrorSuccess);
-        if (result.error != kAXErrorSuccess || !result.value) {
-            return {};
-        }
-        return std::get<std::vector<AXElement>>(*result.value);
+        return result.value ? std::get<std::vector<AXElement>>(*result.value)
+                            : std::vector<AXElement>{};
     }
 
     std::optional<Point> position(const AXElement& window, const char* attribute = "AXPosition") {
