@@ -76,16 +76,13 @@ class TrayDesktop : public kit::Probe {
     }
 
     // Grabs Control+Alt+<letter> on the root in each lock state: how many were granted (a state
-    // another client holds is refused). Lets go of them at once unless `keep`.
-    int grabControlAlt(char letter, bool keep = true) {
+    // another client holds is refused).
+    int grabControlAlt(char letter) {
         int granted = 0;
         for (std::uint16_t lock : kLockVariants) {
             granted += !kit::own(xcb_request_check(
                 conn(), xcb_grab_key_checked(conn(), 1, root(), kControlAlt | lock, keycode(letter),
                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
-        }
-        if (!keep) {
-            ungrabControlAlt(letter);
         }
         return granted;
     }
@@ -223,7 +220,7 @@ TEST_F(Tray, AUserDrivesTheMenuTheSettingsAndTheShortcutsAcrossARestart) {
                        {"manualRealignShortcut", {{"$data", kControlOptionR}}}}))
         << "the icon never reached the tray";
     ASSERT_TRUE(tallowmere->waitForLine("監視開始 pid="));
-    EXPECT_EQ(desktop.grabControlAlt('r', false), 0) << "⌃⌥R was not grabbed in every state";
+    EXPECT_EQ(desktop.grabControlAlt('r'), 0) << "⌃⌥R was not grabbed in every state";
 
     // A second window joins the first in a row; the shortcut lines them up again.
     openXTerm();
@@ -325,7 +322,7 @@ TEST_F(Tray, AUserDrivesTheMenuTheSettingsAndTheShortcutsAcrossARestart) {
     openMenu();
     keys({"Down", "Down", "Down", "Down", "Down", "Down", "Return"});
     EXPECT_EQ(tallowmere->waitExit(20), 0);
-    EXPECT_EQ(desktop.grabControlAlt('t', false), 4) << "⌃⌥T still held after quitting";
+    EXPECT_EQ(desktop.grabControlAlt('t'), 4) << "⌃⌥T still held after quitting";
     EXPECT_EQ(ourBuses(), busesBefore) << "a session bus was started for us";
 }
 
