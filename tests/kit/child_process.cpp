@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +27,6 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return result;
 }
 
-// Ours, less the names the changes set or remove, then what they set.
 std::vector<std::string> mergedEnvironment(const std::vector<std::string>& changes) {
     std::vector<std::string> result;
     for (char** e = environ; *e; ++e) {
@@ -43,6 +43,16 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& chang
     return result;
 }
 
+// Everything written to the file so far; the writer's offset stays where it is.
+std::string contents(int fd) {
+    std::string text;
+    char buffer[65536];
+    for (ssize_t n; (n = pread(fd, buffer, sizeof buffer, off_t(text.size()))) > 0;) {
+        text.append(buffer, std::size_t(n));
+    }
+    return text;
+}
+
 }  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, double seconds) {
@@ -57,80 +67,33 @@ bool waitUntil(const std::function<bool()>& condition, double seconds) {
     return true;
 }
 
-ChildProcess::ChildProcess(Spawn spawn) {
-    int err[2];
-    int out[2];
-    if (pipe2(err, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(stop_, O_CLOEXEC) != 0) {
-        return;
-    }
+ChildProcess::ChildProcess(std::vector<std::string> argv,
+                           const std::vector<std::string>& environment, int fd3)
+    : out_(memfd_create("stdout", MFD_CLOEXEC)), err_(memfd_create("stderr", MFD_CLOEXEC)) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    if (spawn.fd3 >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, spawn.fd3, 3);
+    posix_spawn_file_actions_adddup2(&actions, out_, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_, STDERR_FILENO);
+    if (fd3 >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, fd3, 3);
     }
-    auto env = mergedEnvironment(spawn.environment);
-    auto argp = pointers(spawn.argv);
+    auto env = mergedEnvironment(environment);
+    auto argp = pointers(argv);
     auto envp = pointers(env);
     if (posix_spawnp(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data()) != 0) {
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    close(err[1]);
-    close(out[1]);
-    reader_ = std::thread([this, errFd = err[0], outFd = out[0]] { collect(errFd, outFd); });
-}
-
-void ChildProcess::collect(int errFd, int outFd) {
-    // A descendant may hold the pipes open long after the child ended: a stop ends reading.
-    pollfd fds[3] = {{errFd, POLLIN, 0}, {outFd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-    int open = 2;
-    char buffer[4096];
-    while (open > 0 && poll(fds, 3, -1) > 0 && fds[2].revents == 0) {
-        for (pollfd& p : fds) {
-            if (p.fd < 0 || p.revents == 0) {
-                continue;
-            }
-            const ssize_t n = read(p.fd, buffer, sizeof buffer);
-            std::lock_guard lock(mutex_);
-            if (n <= 0) {
-                close(p.fd);
-                p.fd = -1;
-                --open;
-            } else {
-                (p.fd == outFd ? out_ : err_).append(buffer, std::size_t(n));
-            }
-            changed_.notify_all();
-        }
-    }
-    for (int i : {0, 1}) {
-        if (fds[i].fd >= 0) {
-            close(fds[i].fd);
-        }
-    }
-    std::lock_guard lock(mutex_);
-    eof_ = true;
-    changed_.notify_all();
 }
 
 ChildProcess::~ChildProcess() {
     if (running()) {
         kill(pid_, SIGKILL);
-        waitUntil([&] { return !running(); });
+        waitpid(pid_, nullptr, 0);
     }
-    if (reader_.joinable()) {
-        if (write(stop_[1], "", 1) != 1) {
-            // Without a stop the reader still ends with the pipes.
-        }
-        reader_.join();
-    }
-    for (int fd : stop_) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
+    close(out_);
+    close(err_);
 }
 
 bool ChildProcess::running() {
@@ -152,29 +115,24 @@ void ChildProcess::signal(int number) {
 }
 
 std::optional<int> ChildProcess::waitExit(double seconds) {
-    if (waitUntil([&] { return !running(); }, seconds)) {
-        // What it wrote last is read too, unless a descendant still holds the pipes open.
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(2), [&] { return eof_; });
-    }
+    waitUntil([&] { return !running(); }, seconds);
     return status_;
 }
 
 std::string ChildProcess::errorOutput() const {
-    std::lock_guard lock(mutex_);
-    return err_;
+    return contents(err_);
 }
 
 std::string ChildProcess::standardOutput() const {
-    std::lock_guard lock(mutex_);
-    return out_;
+    return contents(out_);
 }
 
-std::vector<std::string> ChildProcess::matching(const std::string& fragment) const {
+std::vector<std::string> ChildProcess::linesWith(const std::string& fragment) const {
+    const std::string err = errorOutput();
     std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = err_.find('\n', start)) != std::string::npos;
+    for (std::size_t start = 0, end; (end = err.find('\n', start)) != std::string::npos;
          start = end + 1) {
-        const std::string_view line = std::string_view(err_).substr(start, end - start);
+        const std::string_view line = std::string_view(err).substr(start, end - start);
         if (line.find(fragment) != line.npos) {
             lines.emplace_back(line);
         }
@@ -182,22 +140,19 @@ std::vector<std::string> ChildProcess::matching(const std::string& fragment) con
     return lines;
 }
 
-std::vector<std::string> ChildProcess::linesWith(const std::string& fragment) const {
-    std::lock_guard lock(mutex_);
-    return matching(fragment);
-}
-
 std::optional<std::string> ChildProcess::waitForLine(const std::string& fragment, std::size_t skip,
                                                      double seconds) {
-    std::unique_lock lock(mutex_);
     std::optional<std::string> found;
-    changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-        const auto lines = matching(fragment);
-        if (lines.size() > skip) {
-            found = lines[skip];
-        }
-        return found || eof_;
-    });
+    waitUntil(
+        [&] {
+            const bool ended = !running();  // then what it wrote last is read below
+            const auto lines = linesWith(fragment);
+            if (lines.size() > skip) {
+                found = lines[skip];
+            }
+            return found || ended;
+        },
+        seconds);
     return found;
 }
 

@@ -1,12 +1,11 @@
 #include "display_session.h"
 
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -14,21 +13,6 @@
 
 namespace tallowmere::kit {
 namespace {
-
-std::optional<std::string> readDisplayNumber(int fd) {
-    std::string number;
-    while (true) {
-        pollfd ready{fd, POLLIN, 0};
-        char c = 0;
-        if (poll(&ready, 1, 20000) <= 0 || read(fd, &c, 1) != 1) {
-            return std::nullopt;
-        }
-        if (c == '\n') {
-            return number.empty() ? std::nullopt : std::optional<std::string>(":" + number);
-        }
-        number += c;
-    }
-}
 
 bool windowManagerReady(const std::string& display) {
     Probe probe(display);
@@ -58,8 +42,7 @@ bool windowManagerManages(const std::string& display) {
             return probe.listed(canary);
         },
         5);
-    xcb_destroy_window(c, canary);
-    xcb_flush(c);
+    probe.closeWindow(canary);
     return managed && waitUntil([&] { return !probe.listed(canary); }, 5);
 }
 
@@ -69,18 +52,21 @@ DisplaySession::DisplaySession(std::string windowManager)
     if (pipe(fds) != 0) {
         return;
     }
-    server_ = std::make_unique<ChildProcess>(Spawn{
-        {"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"},
-        {},
-        fds[1]});
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0", "1920x1080x24",
+                                 "-nolisten", "tcp", "-noreset"},
+        std::vector<std::string>{}, fds[1]);
     close(fds[1]);
-    display_ = readDisplayNumber(fds[0]);
-    close(fds[0]);
+    // The number, once the server listens; end of file if it failed.
+    FILE* numberPipe = fdopen(fds[0], "r");
+    if (int number = -1; std::fscanf(numberPipe, "%d", &number) == 1) {
+        display_ = ":" + std::to_string(number);
+    }
+    std::fclose(numberPipe);
     if (display_ && !windowManager_.empty() && !startWindowManager()) {
         display_.reset();
     }
 }
-
 bool DisplaySession::startWindowManager() {
     const std::vector<std::string> argv =
         windowManager_ == "xfwm4"
@@ -93,26 +79,23 @@ bool DisplaySession::startWindowManager() {
 }
 
 bool DisplaySession::restartWindowManager(bool crash) {
-    if (!display_) {
-        return false;
-    }
-    Probe probe(*display_);
+    Probe probe(display_.value_or(""));
     const auto oldCheck = probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK");
     auto old = std::move(wmProcess_);
-    if (old && crash) {
+    if (crash) {
         old->signal(SIGKILL);
         old->waitExit(10);
-    }
-    if (!crash) {
+    } else {
         windowManager_ = "openbox";
     }
+    if (const bool started = startWindowManager(); !started || crash) {
+        return started;
+    }
     // Until the new one took over, the old one's check window still names itself.
-    const bool started = startWindowManager();
-    return (crash || waitUntil([&] {
-                return probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK") != oldCheck;
-            })) &&
-           started && (crash || !old || old->waitExit(10).has_value()) &&
-           windowManagerManages(*display_);
+    return waitUntil([&] {
+               return probe.cardinal(probe.root(), "_NET_SUPPORTING_WM_CHECK") != oldCheck;
+           }) &&
+           old->waitExit(10) && windowManagerManages(*display_);
 }
 
 DisplaySession::~DisplaySession() {
@@ -129,10 +112,6 @@ void DisplaySession::killServer() {
     if (server_) {
         server_->signal(SIGKILL);
     }
-}
-
-int DisplaySession::run(const std::vector<std::string>& argv) const {
-    return kit::run(argv, {"DISPLAY=" + display_.value_or("")});
 }
 
 int runOnPrivateDesktop(int argc, char** argv) {

@@ -21,10 +21,7 @@ class DisplaySession {
 
     // ":N" once the server answers and the window manager manages windows.
     const std::optional<std::string>& display() const { return display_; }
-    // Runs a program on our display to its end; its exit status.
-    int run(const std::vector<std::string>& argv) const;
-    // Kills the X server at once, as a crash would.
-    void killServer();
+    void killServer();  // at once, as a crash would
     // Hands the desktop to a new window manager: openbox taking over from the running one, or, when
     // `crash`, one of the same kind started after the old was killed outright (leaving its root
     // properties behind); true once the old one is gone and the new one manages windows.

@@ -1,9 +1,12 @@
 #include "probe.h"
 
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb_icccm.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "child_process.h"
@@ -31,21 +34,6 @@ void Probe::sync() const {
     own(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
 }
 
-std::optional<xcb_window_t> Probe::frameOf(xcb_window_t client) {
-    xcb_window_t current = client;
-    for (int depth = 0; depth < 16; ++depth) {
-        auto tree = own(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, current), nullptr));
-        if (!tree) {
-            return std::nullopt;
-        }
-        if (tree->parent == root_) {
-            return current;
-        }
-        current = tree->parent;
-    }
-    return current;
-}
-
 std::optional<Box> Probe::geometry(xcb_window_t window) {
     auto reply = own(xcb_get_geometry_reply(conn_, xcb_get_geometry(conn_, window), nullptr));
     return reply ? std::optional(Box{reply->x, reply->y, reply->width, reply->height})
@@ -53,9 +41,17 @@ std::optional<Box> Probe::geometry(xcb_window_t window) {
 }
 
 std::optional<FramePosition> Probe::frame(xcb_window_t client) {
-    const auto frameWindow = frameOf(client);
-    const auto box = frameWindow ? geometry(*frameWindow) : std::nullopt;
-    return box ? std::optional(FramePosition{box->x, box->y}) : std::nullopt;
+    for (xcb_window_t current = client;;) {
+        auto tree = own(xcb_query_tree_reply(conn_, xcb_query_tree(conn_, current), nullptr));
+        if (!tree) {
+            return std::nullopt;
+        }
+        if (tree->parent == root_) {
+            const auto box = geometry(current);
+            return box ? std::optional(FramePosition{box->x, box->y}) : std::nullopt;
+        }
+        current = tree->parent;
+    }
 }
 
 std::optional<std::pair<int, int>> Probe::frameSize(xcb_window_t client) {
@@ -68,20 +64,21 @@ std::optional<std::pair<int, int>> Probe::frameSize(xcb_window_t client) {
 
 std::string Probe::waitForFrames(
     const std::vector<std::pair<xcb_window_t, FramePosition>>& expected, double seconds) {
-    auto standing = [&] {
-        return std::all_of(expected.begin(), expected.end(),
-                           [&](const auto& place) { return frame(place.first) == place.second; });
-    };
-    if (waitUntil(standing, seconds)) {
-        return {};
-    }
     std::string report;
-    for (const auto& [client, place] : expected) {
-        const auto at = frame(client);
-        report += "window " + std::to_string(client) + " expected " + std::to_string(place.x) +
-                  "," + std::to_string(place.y) + " is at " +
-                  (at ? std::to_string(at->x) + "," + std::to_string(at->y) : "nowhere") + "\n";
-    }
+    waitUntil(
+        [&] {
+            report.clear();
+            for (const auto& [client, place] : expected) {
+                if (const auto at = frame(client); at != place) {
+                    report += "window " + std::to_string(client) + " expected " +
+                              std::to_string(place.x) + "," + std::to_string(place.y) + " is at " +
+                              (at ? std::to_string(at->x) + "," + std::to_string(at->y) : "-") +
+                              "\n";
+                }
+            }
+            return report.empty();
+        },
+        seconds);
     return report;
 }
 
@@ -127,12 +124,6 @@ void Probe::sendToDesktop(xcb_window_t client, std::uint32_t desktop) {
 
 std::vector<xcb_window_t> Probe::clientList() {
     return cardinals(root_, "_NET_CLIENT_LIST");
-}
-
-void Probe::setClientList(const std::vector<xcb_window_t>& windows) {
-    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, root_, atom("_NET_CLIENT_LIST"),
-                        XCB_ATOM_WINDOW, 32, std::uint32_t(windows.size()), windows.data());
-    xcb_flush(conn_);
 }
 
 bool Probe::listed(xcb_window_t client) {
@@ -209,8 +200,8 @@ std::vector<Box> Probe::unmanagedWindowsOf(pid_t pid) {
 }
 
 void Probe::setCardinals(xcb_window_t window, const char* property,
-                         const std::vector<std::uint32_t>& values) {
-    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, atom(property), XCB_ATOM_CARDINAL, 32,
+                         const std::vector<std::uint32_t>& values, xcb_atom_t type) {
+    xcb_change_property(conn_, XCB_PROP_MODE_REPLACE, window, atom(property), type, 32,
                         std::uint32_t(values.size()), values.data());
     xcb_flush(conn_);
 }
@@ -289,6 +280,69 @@ xcb_window_t Probe::openDock(bool right, int width) {
 void Probe::closeWindow(xcb_window_t window) {
     xcb_destroy_window(conn_, window);
     xcb_flush(conn_);
+}
+
+struct WindowOwner::Request {
+    char wmClass[64];  // empty to destroy `window`
+    int x, y, width, height;
+    xcb_window_t window;  // to destroy, or the id to create under
+};
+
+WindowOwner::WindowOwner(const std::string& display) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        return;
+    }
+    std::fflush(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ends[0]);
+        Probe probe(display);
+        Request r;
+        while (read(ends[1], &r, sizeof r) == sizeof r) {
+            if (r.wmClass[0] != '\0') {
+                r.window = probe.openWindow(std::string("probe") + '\0' + r.wmClass + '\0', r.x,
+                                            r.y, r.width, r.height, std::nullopt, r.window);
+            } else {
+                probe.closeWindow(r.window);
+            }
+            probe.sync();
+            if (write(ends[1], &r.window, sizeof r.window) != sizeof r.window) {
+                break;
+            }
+        }
+        _exit(0);
+    }
+    close(ends[1]);
+    socket_ = ends[0];
+}
+
+WindowOwner::~WindowOwner() {
+    if (socket_ >= 0) {
+        close(socket_);  // the owner sees end of input and leaves
+    }
+    if (pid_ > 0) {
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+xcb_window_t WindowOwner::call(const Request& request) {
+    xcb_window_t answer = 0;
+    return write(socket_, &request, sizeof request) == sizeof request &&
+                   read(socket_, &answer, sizeof answer) == sizeof answer
+               ? answer
+               : 0;
+}
+
+xcb_window_t WindowOwner::create(const std::string& wmClass, int x, int y, int width, int height,
+                                 xcb_window_t reuseId) {
+    Request request{{}, x, y, width, height, reuseId};
+    std::snprintf(request.wmClass, sizeof request.wmClass, "%s", wmClass.c_str());
+    return call(request);
+}
+
+void WindowOwner::destroy(xcb_window_t window) {
+    call({{}, 0, 0, 0, 0, window});
 }
 
 }  // namespace tallowmere::kit

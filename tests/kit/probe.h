@@ -1,5 +1,6 @@
 // The desktop as an independent client sees and stirs it, through an xcb connection of the test's
-// own: the client list, frames and their extents, pager messages, windows of the test's own.
+// own: the client list, frames and their extents, pager messages, windows of the test's own or of
+// a process of its own.
 #pragma once
 
 #include <sys/types.h>
@@ -16,12 +17,8 @@
 
 namespace tallowmere::kit {
 
-// An xcb reply, freed when dropped: the program's own owner of replies.
-template <typename T>
-using Reply = x11::XcbPtr<T>;
 using x11::own;
 
-// A frame's top-left in root coordinates.
 struct FramePosition {
     int x = 0;
     int y = 0;
@@ -50,8 +47,7 @@ class Probe {
     // A round trip: every request sent before has been handled.
     void sync() const;
 
-    // The root's child that holds the client (its frame), the client itself when unframed.
-    std::optional<xcb_window_t> frameOf(xcb_window_t client);
+    // The top-left of the root's child that holds the client (its frame, or itself).
     std::optional<FramePosition> frame(xcb_window_t client);
     // The client's size with the window manager's _NET_FRAME_EXTENTS around it.
     std::optional<std::pair<int, int>> frameSize(xcb_window_t client);
@@ -68,7 +64,6 @@ class Probe {
     void sendToDesktop(xcb_window_t client, std::uint32_t desktop);
 
     std::vector<xcb_window_t> clientList();
-    void setClientList(const std::vector<xcb_window_t>& windows);
     bool listed(xcb_window_t client);
     bool normalState(xcb_window_t client);
     // The listed client window of `pid` once the window manager shows it.
@@ -80,9 +75,9 @@ class Probe {
     // The shown override-redirect windows of `pid` (flash rings, banners).
     std::vector<Box> unmanagedWindowsOf(pid_t pid);
 
-    // A CARDINAL (or WINDOW) property as any client may write or read it.
     void setCardinals(xcb_window_t window, const char* property,
-                      const std::vector<std::uint32_t>& values);
+                      const std::vector<std::uint32_t>& values,
+                      xcb_atom_t type = XCB_ATOM_CARDINAL);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, const char* property);
     std::optional<std::uint32_t> cardinal(xcb_window_t window, const char* property);
 
@@ -104,6 +99,29 @@ class Probe {
     std::string display_;
     xcb_connection_t* conn_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
+};
+
+// A separate process (so that its windows are not the test's) that creates and destroys windows on
+// request.
+class WindowOwner {
+  public:
+    explicit WindowOwner(const std::string& display);
+    ~WindowOwner();
+    WindowOwner(const WindowOwner&) = delete;
+    WindowOwner& operator=(const WindowOwner&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // A mapped top-level window with WM_CLASS `wmClass`, asking to be placed at (x, y); `reuseId`
+    // creates it under an id the owner used before. Returns its id, or 0.
+    xcb_window_t create(const std::string& wmClass, int x, int y, int width, int height,
+                        xcb_window_t reuseId = 0);
+    void destroy(xcb_window_t window);
+
+  private:
+    struct Request;
+    xcb_window_t call(const Request& request);
+    pid_t pid_ = -1;
+    int socket_ = -1;
 };
 
 }  // namespace tallowmere::kit

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace tallowmere::kit {
@@ -55,9 +56,7 @@ Tallowmere::~Tallowmere() {
 
 std::string Tallowmere::preferencesBytes() const {
     std::ifstream in(home_ / "tallowmere" / "preferences.json", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void Tallowmere::expectCleanQuit() {
@@ -71,14 +70,9 @@ void Tallowmere::expectCleanQuit() {
 
 Finished runTallowmere(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) {
-    std::vector<std::string> argv{TALLOWMERE_BINARY};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess process(argv, environment);
-    Finished run;
-    run.status = process.waitExit(20);
-    run.out = process.standardOutput();
-    run.err = process.errorOutput();
-    return run;
+    ChildProcess process(with({TALLOWMERE_BINARY}, arguments), environment);
+    const auto status = process.waitExit(20);
+    return {status, process.standardOutput(), process.errorOutput()};
 }
 
 Xterm openXterm(Probe& desktop, int x, int y, const std::string& wmClass) {

@@ -27,7 +27,6 @@ class Tallowmere : public ChildProcess {
                const std::vector<std::string>& environment = {});
     ~Tallowmere();
 
-    const std::filesystem::path& configHome() const { return home_; }
     std::string preferencesBytes() const;
     // Waits until it follows the windows it found at start.
     bool waitStarted() { return waitForLine("監視開始").has_value(); }
@@ -40,8 +39,7 @@ class Tallowmere : public ChildProcess {
     std::filesystem::path home_;
 };
 
-// A start of the program that is expected to end by itself: its exit status (none when it ran on
-// for 20 s) and what it printed.
+// A start of the program that ends by itself: its exit status (none after 20 s) and its output.
 struct Finished {
     std::optional<int> status;
     std::string out;
@@ -50,7 +48,6 @@ struct Finished {
 Finished runTallowmere(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment = {});
 
-// One xterm process with one window.
 struct Xterm {
     std::unique_ptr<ChildProcess> process;
     xcb_window_t window = XCB_WINDOW_NONE;

@@ -1,5 +1,6 @@
 // Window properties as a hostile client may write them: every decoder stays inside the bytes it
-// was given (the sanitizer build checks) and returns bounded values.
+// was given (the sanitizer build checks) and returns bounded values. Screens from RandR monitors
+// and the work area, in the core's bottom-left model.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux/x11/property_decoders.h"
+#include "platform/linux/x11/x11_screens.h"
 
 namespace tallowmere::x11 {
 namespace {
@@ -117,6 +119,51 @@ TEST(PropertyDecoders, ClientListsLoseTheRootNoneAndRepeats) {
               std::nullopt);
     EXPECT_EQ(decodeCardinal(Raw(kAtomCardinal, {4242}).view()), 4242u);
     EXPECT_TRUE(decodeAtoms(Raw(kAtomCardinal, {1, 2}).view()).empty());
+}
+
+Rect rect(double x, double y, double w, double h) {
+    return Rect{{x, y}, {w, h}};
+}
+
+struct MonitorCase {
+    const char* name;
+    std::vector<RootRect> monitors;
+    std::optional<RootRect> workArea;
+    std::vector<Screen> expected;
+};
+
+// Root rectangles are top-left based; the screens' y is measured up from the bottom of the
+// primary's frame (height 1080 here), so y = 1080 - rootY - height.
+TEST(ScreensFromMonitors, ClipTheDesktopWideWorkAreaToEachMonitor) {
+    const std::vector<MonitorCase> cases = {
+        {"one monitor, no work area",
+         {{0, 0, 1920, 1080}},
+         std::nullopt,
+         {Screen(rect(0, 0, 1920, 1080), rect(0, 0, 1920, 1080))}},
+        // A 30-px top panel across two monitors side by side (the right one 1280x1024, top
+        // aligned): the work area spans both, 3200 x 1050 from y 30.
+        {"top panel across two monitors",
+         {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}},
+         RootRect{0, 30, 3200, 1050},
+         {Screen(rect(0, 0, 1920, 1080), rect(0, 0, 1920, 1050)),
+          Screen(rect(1920, 56, 1280, 1024), rect(1920, 56, 1280, 994))}},
+        // A second monitor below the primary lies at negative y; primary listed first.
+        {"stacked below the primary",
+         {{0, 0, 1920, 1080}, {0, 1080, 1920, 1080}},
+         RootRect{0, 0, 1920, 2130},
+         {Screen(rect(0, 0, 1920, 1080), rect(0, 0, 1920, 1080)),
+          Screen(rect(0, -1080, 1920, 1080), rect(0, -1050, 1920, 1050))}},
+        // Any client may write the work area: one whose edges pass INT_MAX is none at all.
+        {"a work area beyond every monitor",
+         {{0, 0, 1920, 1080}},
+         RootRect{0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF},
+         {Screen(rect(0, 0, 1920, 1080), rect(0, 0, 1920, 1080))}},
+    };
+    for (const MonitorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(screensFromMonitors(c.monitors, c.workArea), c.expected);
+    }
+    EXPECT_TRUE(screensFromMonitors({}, RootRect{0, 0, 10, 10}).empty());
 }
 
 }  // namespace

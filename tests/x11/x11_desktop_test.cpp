@@ -1,10 +1,10 @@
-// The X11 accessibility and workspace ports against a real Xvfb and openbox: the mirror follows a
-// window's life, moves are coalesced, and X errors about vanished windows are absorbed.
+// The X11 accessibility, workspace and screen ports against a real Xvfb and openbox: the mirror
+// follows a window's life, moves are coalesced, X errors about vanished windows are absorbed, and
+// screens are the monitors less the panels.
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <map>
 #include <string>
@@ -15,9 +15,9 @@
 #include "observer_contract.h"
 #include "platform/linux/x11/x11_connection.h"
 #include "platform/linux/x11/x11_desktop.h"
+#include "platform/linux/x11/x11_screens.h"
 #include "platform/sim/sim_main_loop.h"
 #include "probe.h"
-#include "window_owner.h"
 
 namespace tallowmere::x11test {
 namespace {
@@ -105,7 +105,6 @@ class X11DesktopTest : public ::testing::Test {
             5);
     }
 
-    // Delivers whatever comes for that long.
     void pause(double seconds) {
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -125,13 +124,10 @@ class X11DesktopTest : public ::testing::Test {
         auto result = desktop_->copyAttributeValue(
             desktop_->createApplication(applications_.at(wmClass)), "AXWindows");
         EXPECT_EQ(result.error, kAXErrorSuccess);
-        if (result.error != kAXErrorSuccess || !result.value) {
-            return {};
-        }
-        return std::get<std::vector<AXElement>>(*result.value);
+        return result.value ? std::get<std::vector<AXElement>>(*result.value)
+                            : std::vector<AXElement>{};
     }
 
-    // AXPosition or AXSize as a point.
     std::optional<Point> position(const AXElement& window, const char* attribute = "AXPosition") {
         auto result = desktop_->copyAttributeValue(window, attribute);
         if (result.error != kAXErrorSuccess) {
@@ -147,40 +143,17 @@ class X11DesktopTest : public ::testing::Test {
     }
 
     // A window of `wmClass` opened by the other process, once its creation was delivered.
-    AXElement openWindow(const std::string& wmClass, int x, int y, xcb_window_t reuseId = 0) {
+    std::pair<AXElement, xcb_window_t> openWindow(const std::string& wmClass, int x, int y,
+                                                  xcb_window_t reuseId = 0) {
         const std::size_t before = notices_.size();
         const xcb_window_t id = owner_->create(wmClass, x, y, 300, 200, reuseId);
-        EXPECT_NE(id, 0u);
-        lastId_ = id;
-        EXPECT_TRUE(waitUntil([&] {
-            return notices_.size() > before && notices_.back().name == "AXWindowCreated";
-        })) << "no AXWindowCreated for "
-            << wmClass;
-        return notices_.empty() ? AXElement() : notices_.back().element;
+        EXPECT_TRUE(id && waitUntil([&] {
+                        return notices_.size() > before &&
+                               notices_.back().name == "AXWindowCreated";
+                    }))
+            << "no AXWindowCreated for " << wmClass;
+        return {notices_.empty() ? AXElement() : notices_.back().element, id};
     }
-
-    // The observer contract's view of this desktop: windows of class "Contract".
-    class Contract final : public contract::ContractDesktop {
-      public:
-        explicit Contract(X11DesktopTest& test) : t_(test) {
-            test.openWindow("Contract", 40, 40);
-            pid_ = test.applications_.at("Contract");
-        }
-        Accessibility& ax() override { return *t_.desktop_; }
-        Pid application() override { return pid_; }
-        void openWindow() override { t_.owner_->create("Contract", 100, 100, 300, 200); }
-        void closeWindow(const AXElement& window) override {
-            t_.owner_->destroy(t_.desktop_->clientOf(window).value());
-        }
-        bool settleUntil(const std::function<bool()>& condition) override {
-            return t_.waitUntil(condition);
-        }
-        void settle() override { t_.pause(0.3); }
-
-      private:
-        X11DesktopTest& t_;
-        Pid pid_ = 0;
-    };
 
     kit::DisplaySession display_;
     // Its clock goes on by each poll's 10 ms only while the test waits.
@@ -195,12 +168,10 @@ class X11DesktopTest : public ::testing::Test {
     std::map<std::string, Pid> applications_;
     std::vector<AXObserver> observers_;
     std::vector<Notice> notices_;
-    xcb_window_t lastId_ = 0;
 };
 
 TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsToDestruction) {
-    const AXElement window = openWindow("Probe", 200, 150);
-    const xcb_window_t id = lastId_;
+    const auto [window, id] = openWindow("Probe", 200, 150);
     ASSERT_TRUE(window);
 
     // openbox frames a 300x200 client with extents 1,1,20,5 (l,r,t,b): 302 x 225, at the frame's
@@ -216,6 +187,38 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     // Moved by someone else: the mirror follows the frame's ConfigureNotify.
     probe_->moveFrame(id, 640, 360);
     EXPECT_TRUE(waitUntil([&] { return position(window) == Point{640, 360}; }));
+
+    // A burst of moves sends a handful of requests and ends at the last target.
+    const std::uint64_t before = desktop_->mover().requestsSent();
+    auto move = [&](Point to) {
+        return desktop_->setAttributeValue(window, "AXPosition",
+                                           {AXValueType::cgPoint, to.x, to.y});
+    };
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(move({100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}), kAXErrorSuccess);
+    }
+    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded,
+    // where the mirror and an independent client both see the frame.
+    x_->flush();
+    auto at = [&](Point p) {
+        return position(window) == p && probe_->frame(id) == kit::FramePosition{int(p.x), int(p.y)};
+    };
+    EXPECT_TRUE(waitUntil([&] { return at({799, 100}); }));
+    const std::uint64_t sent = desktop_->mover().requestsSent() - before;
+    EXPECT_GE(sent, 1u);
+    EXPECT_LE(sent, 4u);
+    // An unchanged position is never sent again.
+    move({799, 100});
+    EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
+
+    // A move waiting behind the one in flight that differs in one axis only still goes out.
+    for (const auto& [inFlight, queued] : {std::pair{Point{799, 300}, Point{500, 300}},
+                                           std::pair{Point{500, 100}, Point{500, 250}}}) {
+        move(inFlight);
+        move(queued);
+        x_->flush();
+        EXPECT_TRUE(waitUntil([&] { return at(queued); }));
+    }
 
     probe_->iconify(id);
     EXPECT_TRUE(waitUntil([&] { return minimized(window); }));
@@ -237,8 +240,8 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
 
     // X reuses ids: a new window under the same id is a different element, and the old one
     // stays unreadable.
-    const AXElement successor = openWindow("Probe", 300, 250, id);
-    ASSERT_EQ(lastId_, id);
+    const auto [successor, successorId] = openWindow("Probe", 300, 250, id);
+    ASSERT_EQ(successorId, id);
     EXPECT_FALSE(successor == window);
     EXPECT_NE(desktop_->copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
     EXPECT_EQ(windowsOf("Probe"), std::vector{successor});
@@ -263,70 +266,42 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
     EXPECT_EQ(x_->errorCount(), 0u);
 }
 
-// The observer contract the simulated desktop runs too, each case on a desktop of its own.
+// The observer contract the simulated desktop runs too, each case on a desktop of its own, with
+// windows of class "Contract".
 class X11ObserverContract
     : public X11DesktopTest,
-      public ::testing::WithParamInterface<void (*)(contract::ContractDesktop&)> {};
+      public contract::ContractDesktop,
+      public ::testing::WithParamInterface<void (*)(contract::ContractDesktop&)> {
+  protected:
+    Accessibility& ax() override { return *desktop_; }
+    Pid application() override { return applications_.at("Contract"); }
+    void openWindow() override { owner_->create("Contract", 100, 100, 300, 200); }
+    void closeWindow(const AXElement& window) override {
+        owner_->destroy(desktop_->clientOf(window).value());
+    }
+    bool settleUntil(const std::function<bool()>& condition) override {
+        return waitUntil(condition);
+    }
+    void settle() override { pause(0.3); }
+};
 
 TEST_P(X11ObserverContract, Holds) {
-    Contract desktop(*this);
-    GetParam()(desktop);
+    X11DesktopTest::openWindow("Contract", 40, 40);
+    GetParam()(*this);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract,
                          ::testing::Values(&contract::registrationsAreUniqueAndRemovable,
                                            &contract::deliveryFollowsOrderAttachmentAndRemoval,
-                                           &contract::destructionIsHeardOnceAndNeverAgain),
-                         [](const auto& info) {
-                             return std::string(std::array{"UniqueRemovableRegistrations",
-                                                           "OrderedAttachedDelivery",
-                                                           "DestructionHeardOnce"}[info.index]);
-                         });
-
-TEST_F(X11DesktopTest, ABurstOfMovesSendsAHandfulOfRequestsAndEndsAtTheLastTarget) {
-    const AXElement window = openWindow("Probe", 100, 100);
-    const xcb_window_t id = lastId_;
-    const std::uint64_t before = desktop_->mover().requestsSent();
-    auto move = [&](Point to) {
-        return desktop_->setAttributeValue(window, "AXPosition",
-                                           {AXValueType::cgPoint, to.x, to.y});
-    };
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(move({100.0 + i * 0.7, 100.0 + (i % 37) * 3.0}), kAXErrorSuccess);
-    }
-    // The last target, 100 + 999 * 0.7 = 799.3 and 100 + (999 % 37) * 3 = 100 + 0 * 3, rounded.
-    x_->flush();
-    // Where the mirror and an independent client both see the frame.
-    auto at = [&](Point p) {
-        return position(window) == p && probe_->frame(id) == kit::FramePosition{int(p.x), int(p.y)};
-    };
-    EXPECT_TRUE(waitUntil([&] { return at({799, 100}); }));
-    const std::uint64_t sent = desktop_->mover().requestsSent() - before;
-    EXPECT_GE(sent, 1u);
-    EXPECT_LE(sent, 4u);
-    // An unchanged position is never sent again.
-    move({799, 100});
-    EXPECT_EQ(desktop_->mover().requestsSent() - before, sent);
-
-    // A move waiting behind the one in flight that differs in one axis only still goes out.
-    for (const auto& [inFlight, queued] : {std::pair{Point{799, 300}, Point{500, 300}},
-                                           std::pair{Point{500, 100}, Point{500, 250}}}) {
-        move(inFlight);
-        move(queued);
-        x_->flush();
-        EXPECT_TRUE(waitUntil([&] { return at(queued); }));
-    }
-}
+                                           &contract::destructionIsHeardOnceAndNeverAgain));
 
 // Any client may rewrite the client list: with the root in it, with repeats, with a window that
 // vanished a moment ago, or with 100 000 ids that name nothing; and write properties of shapes no
 // honest client writes. The mirror keeps each window once, keeps following frames (the root's own
 // event selection untouched), reads within bounds and stays responsive.
 TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
-    const AXElement first = openWindow("Probe", 100, 100);
-    const xcb_window_t a = lastId_;
-    openWindow("Probe", 500, 100);
-    const xcb_window_t b = lastId_;
+    const auto [first, a] = openWindow("Probe", 100, 100);
+    const xcb_window_t b = openWindow("Probe", 500, 100).second;
     const xcb_window_t gone = owner_->create("Other", 900, 100, 300, 200);
     ASSERT_TRUE(waitUntil([&] { return probe_->listed(gone); }));
     const auto created = [&] {
@@ -336,7 +311,7 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     const auto createdBefore = created();
     // Written by the probe, seen by the server before the mirror's next round trip.
     auto write = [&](const std::vector<xcb_window_t>& list) {
-        probe_->setClientList(list);
+        probe_->setCardinals(probe_->root(), "_NET_CLIENT_LIST", list, XCB_ATOM_WINDOW);
         probe_->clientList();
         waitUntil([] { return true; });
     };
@@ -364,7 +339,7 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     EXPECT_EQ(created(), createdBefore);
     // Learnt a batch at a time: a window opened meanwhile is announced as soon as the window
     // manager lists it.
-    const AXElement later = openWindow("Probe", 700, 100);
+    const AXElement later = openWindow("Probe", 700, 100).first;
     EXPECT_TRUE(waitUntil([&] { return windowsOf("Probe").size() == 3; }));
     EXPECT_TRUE(position(later));
 
@@ -379,6 +354,25 @@ TEST_F(X11DesktopTest, WhatStrangersWriteNeitherFreezesNorConfusesTheMirror) {
     probe_->setCardinals(a, "_NET_FRAME_EXTENTS", {0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 0x80000000});
     EXPECT_TRUE(waitUntil([&] { return position(first, "AXSize") == Point{4140, 2360}; }));
     EXPECT_FALSE(x_->hasError());
+}
+
+// Two RandR monitors on one Xvfb screen (the right one primary) and a 64-px dock on the left.
+TEST_F(X11DesktopTest, ScreensAreTheMonitorsPrimaryFirstLessThePanelsWorkArea) {
+    const std::vector<std::string> here{"DISPLAY=" + *display_.display()};
+    ASSERT_EQ(
+        kit::run({"xrandr", "--setmonitor", "*right", "960/254x1080/286+960+0", "none"}, here), 0);
+    ASSERT_EQ(kit::run({"xrandr", "--setmonitor", "left", "960/254x1080/286+0+0", "screen"}, here),
+              0);
+    probe_->openDock(false, 64);
+    ASSERT_TRUE(waitUntil([&] { return probe_->cardinal(probe_->root(), "_NET_WORKAREA") == 64u; }))
+        << "openbox did not reserve the panel's strut";
+    x11::X11Screens screens(*x_, nullptr);
+    screens.start();
+    // Right (primary): 960..1920, untouched by the panel. Left: 0..960 less the panel, 64..960.
+    const std::vector<Screen> expected = {Screen({{960, 0}, {960, 1080}}, {{960, 0}, {960, 1080}}),
+                                          Screen({{0, 0}, {960, 1080}}, {{64, 0}, {896, 1080}})};
+    EXPECT_EQ(screens.screens(), expected);
+    EXPECT_EQ(screens.mainScreen(), expected.front());
 }
 
 }  // namespace
