@@ -97,7 +97,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         hotKeyCenter_, settings(), ports_.engine.diagnostics,
         [weak = std::weak_ptr<AppDelegate*>(self_)](AlignmentAnchor anchor) {
             if (auto self = weak.lock()) {
-                (*self)->cascadeManager->realignFrontmostApp(anchor);
+                (*self)->realign(anchor);
             }
         });
     hotKeys->subscribe();
@@ -361,11 +361,18 @@ void AppDelegate::showAbout() {
 }
 
 void AppDelegate::manualRealign() {
-    cascadeManager->realignFrontmostApp(settings().alignmentAnchor());
+    realign(settings().alignmentAnchor());
 }
 
 void AppDelegate::manualCenterRealign() {
-    cascadeManager->realignFrontmostApp(AlignmentAnchor::screenCenter);
+    realign(AlignmentAnchor::screenCenter);
+}
+
+void AppDelegate::realign(AlignmentAnchor anchor) {
+    if (ports_.catchUp) {
+        ports_.catchUp();
+    }
+    cascadeManager->realignFrontmostApp(anchor);
 }
 
 void AppDelegate::quitApp() {

@@ -27,6 +27,8 @@ struct ShellPorts {
     HotKeyService& hotKeys;
     // Raised while the status menu is open: window notifications wait meanwhile.
     std::function<void(bool open)> setMenuOpen;
+    // Brings the desktop's news up to date before a person's command acts on it.
+    std::function<void()> catchUp;
     // Builds the settings window's content; an empty stand-in when not given.
     std::function<QWidget*()> makeSettingsView;
 };
@@ -85,6 +87,7 @@ class AppDelegate : public QObject {
     void startPermissionPoll();
     void promptForPermissionOnce();
     void rebuildMonitoredAppsSubmenu();
+    void realign(AlignmentAnchor anchor);
     AppSettings& settings() { return ports_.engine.settings; }
 
     bool terminated_ = false;

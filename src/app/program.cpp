@@ -272,6 +272,7 @@ int Program::startShell() {
         .engine = ports,
         .hotKeys = backend.hotKeys(),
         .setMenuOpen = [&backend](bool open) { backend.setMenuOpen(open); },
+        .catchUp = [&backend] { backend.catchUp(); },
         .makeSettingsView = makeSettingsView,
     });
 

@@ -37,6 +37,9 @@ class DesktopBackend {
     virtual LocalKeyMonitor& keyMonitor() = 0;
     // The whole keyboard for one window of ours, named by its native id when asked.
     virtual KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()> window) = 0;
+    // Reads all the desktop has already reported, so that a person's command acts on the
+    // windows where they stand: the command can come by another way than the desktop's news.
+    virtual void catchUp() = 0;
     // Other programs' windows now, for the settings window's pickers.
     virtual std::vector<RunningWindow> runningWindows() const = 0;
 

@@ -35,6 +35,8 @@ class KWinBackend final : public DesktopBackend {
     HotKeyService& hotKeys() override { return *hotKeys_; }
     LocalKeyMonitor& keyMonitor() override { return *keyMonitor_; }
     KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()>) override { return *keyboardGrab_; }
+    // The script's reports are applied as they arrive: nothing waits to be read.
+    void catchUp() override {}
     std::vector<RunningWindow> runningWindows() const override { return desktop_.runningWindows(); }
     void onConnectionLost(std::function<void()> handler) override;
     void onUnexpectedError(std::function<void(const std::string&)>) override {}

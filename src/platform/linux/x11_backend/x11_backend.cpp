@@ -133,6 +133,16 @@ std::vector<RunningWindow> X11Backend::runningWindows() const {
     return windows;
 }
 
+void X11Backend::catchUp() {
+    if (lost_) {
+        return;
+    }
+    // Every event the server sent before answering is read by the time the answer is.
+    xcb_connection_t* conn = x_->conn();
+    x11::own(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+    pump(false);
+}
+
 void X11Backend::xError(const xcb_generic_error_t& error) {
     const x11::MirroredWindow* window = desktop_->mirror().find(error.resource_id);
     if (error.error_code == XCB_WINDOW && (!window || !window->listed)) {

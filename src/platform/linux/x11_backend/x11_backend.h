@@ -40,6 +40,7 @@ class X11Backend final : public DesktopBackend {
     HotKeyService& hotKeys() override { return *hotKeys_; }
     LocalKeyMonitor& keyMonitor() override { return *keyMonitor_; }
     KeyboardGrab& keyboardGrab(std::function<std::uintptr_t()> window) override;
+    void catchUp() override;
     std::vector<RunningWindow> runningWindows() const override;
     void onConnectionLost(std::function<void()> handler) override {
         connectionLost_ = std::move(handler);
