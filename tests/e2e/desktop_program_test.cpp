@@ -11,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 
 #include "display_session.h"
@@ -137,16 +138,25 @@ TEST_F(Arrangement, XtermsFormOneRowFollowPagersAndOutliveNothingButTheXServer) 
     expectFrames({{a, {690 - w_ / 2, 300}}, {c, {710 + w_ / 2, 300}}});
 
     // `tallowmere --realign` and `--center`, run beside the program with C in front, do what its
-    // menu's 再整頓 and 中央に再整頓 do. A moved up by 100 and C down by 100 keep the centre of
-    // their bounding box at (700 + w/2, 300 + h/2), so --realign puts them back. --center centres
-    // the row, 2w + 20 wide, on the screen's 960: A at 950 - w, C at 970, tops still at 300.
-    desktop_->moveFrame(a, 690 - w_ / 2, 200);
-    desktop_->moveFrame(c, 710 + w_ / 2, 400);
-    expectFrames({{a, {690 - w_ / 2, 200}}, {c, {710 + w_ / 2, 400}}});
-    EXPECT_EQ(runTallowmere({"--realign"}, {"DISPLAY=" + display_}).status, 0);
-    expectFrames({{a, {690 - w_ / 2, 300}}, {c, {710 + w_ / 2, 300}}});
+    // menu's 再整頓 and 中央に再整頓 do. A moved up by 200 and C left where it is put the centre of
+    // their bounding box at (700 + w/2, 200 + h/2), so --realign lines them up with tops at 200.
+    // The program is stopped until the command is on its way, so that it finds the news of these
+    // moves and the command waiting side by side, and must still act on the frames as they stand.
+    // --center centres the row, 2w + 20 wide, on the screen's 960: A at 950 - w, C at 970.
+    app_->signal(SIGSTOP);
+    desktop_->moveFrame(a, 690 - w_ / 2, 100);
+    expectFrames({{a, {690 - w_ / 2, 100}}, {c, {710 + w_ / 2, 300}}});
+    const std::size_t topLevel = desktop_->children(desktop_->root()).size();
+    auto realign = std::async(std::launch::async, [&] {
+        return runTallowmere({"--realign"}, {"DISPLAY=" + display_}).status;
+    });
+    // The command's requestor window comes with the request.
+    EXPECT_TRUE(waitUntil([&] { return desktop_->children(desktop_->root()).size() > topLevel; }));
+    app_->signal(SIGCONT);
+    EXPECT_EQ(realign.get(), 0);
+    expectFrames({{a, {690 - w_ / 2, 200}}, {c, {710 + w_ / 2, 200}}});
     EXPECT_EQ(runTallowmere({"--center"}, {"DISPLAY=" + display_}).status, 0);
-    expectFrames({{a, {950 - w_, 300}}, {c, {970, 300}}});
+    expectFrames({{a, {950 - w_, 200}}, {c, {970, 200}}});
 
     // A pager puts [A, C] back where C had joined A, 100 higher: D joins the row where it stands
     // now, as C joined [A, B] (680 - w, 700, 720 + w), at its tops of 200. When D closes, the row
