@@ -133,8 +133,7 @@ QVariantList call(const QString& service, const QString& path, const QString& in
 // (centre ax + 150): [A, C] stands as [A, B] did. C minimised: A and C's place centre on ax + 150,
 // A alone at ax. C restored joins on the right as B did. Dragged 100 up and down, A and C keep
 // their centre (ax + 150, ay + 100); ⌃⌥R puts them back. ⌃⌥C is another program's and refused.
-// The dialog and another application's window never move. The glides overshoot (bouncy) and
-// still end exactly on their places.
+// The dialog and another application's window never move.
 TEST(KWinRow, ARowFormsClosesUpAndFollowsTheUser) {
     // Ctrl+Alt+C, in Qt's numbers: 0x04000000 | 0x08000000 | 'C'.
     const QString accel = "org.kde.kglobalaccel";
@@ -144,7 +143,7 @@ TEST(KWinRow, ARowFormsClosesUpAndFollowsTheUser) {
          {other, QVariant::fromValue(QList<int>{0x0C000043}), 6u});
     kit::ChildProcess panel({TALLOWMERE_SNI_WATCHER});
     ASSERT_TRUE(panel.waitForLine("ready"));
-    const std::string preferences = kit::rowPreferences("row", "bouncy", 0.25, true);
+    const std::string preferences = kit::rowPreferences("row", "easeInOut", 0.25, true);
     kit::Tallowmere app(preferences.substr(0, preferences.size() - 1) + kShortcuts, "");
     EXPECT_TRUE(app.waitForLine("グローバルショートカットの登録に失敗しました: ⌃⌥C"))
         << app.errorOutput();
