@@ -12,6 +12,7 @@
 #include <deque>
 #include <list>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "kwin_session.h"
@@ -28,23 +29,26 @@ class KWinObserverContract : public ::testing::TestWithParam<void (*)(contract::
                              public contract::ContractDesktop {
   protected:
     void SetUp() override {
+        // A window there before the script is taken in silently: only Contract's launch is news.
+        windows_.emplace_back(TALLOWMERE_WAYLAND_WINDOW, "Before", "before");
+        ASSERT_TRUE(kit::waitUntil([] { return kit::KWinProbe().frames().count("before") == 1; }));
         desktop_ = std::make_unique<kwin::KWinDesktop>(
             [this](RunLoopMode, std::function<void()> work) { posted_.push_back(std::move(work)); },
             Pid(getpid()));
+        desktop_->addObserver(
+            this, WorkspaceEvent::didLaunchApplication,
+            [this](const WorkspaceNotification& n) { launched_ = n.application; });
         bridge_ = std::make_unique<kwin::ScriptBridge>(*desktop_, QDBusConnection::sessionBus(),
                                                        TALLOWMERE_KWIN_SCRIPT_SOURCE);
         std::string whyNot;
         ASSERT_TRUE(bridge_->start(whyNot)) << whyNot;
         ASSERT_TRUE(settleUntil([this] { return desktop_->connected(); }));
         openWindow();
-        ASSERT_TRUE(settleUntil([this] {
-            const auto apps = desktop_->runningApplications();
-            pid_ = apps.empty() ? 0 : apps.front().processIdentifier;
-            return apps.size() == 1 && apps.front().bundleIdentifier == "Contract";
-        }));
+        ASSERT_TRUE(settleUntil([this] { return launched_.has_value(); }));
+        ASSERT_EQ(launched_->bundleIdentifier, "Contract");
+        pid_ = launched_->processIdentifier;
     }
 
-    // ContractDesktop
     Accessibility& ax() override { return *desktop_; }
     Pid application() override { return pid_; }
     void openWindow() override {
@@ -74,6 +78,7 @@ class KWinObserverContract : public ::testing::TestWithParam<void (*)(contract::
     std::list<kit::WaylandWindow> windows_;
     // Unloads the script before the windows close and while the desktop it reports to exists.
     std::unique_ptr<kwin::ScriptBridge> bridge_;
+    std::optional<RunningApplication> launched_;
     Pid pid_ = 0;
 };
 
