@@ -12,22 +12,20 @@
 namespace tallowmere::kit {
 namespace {
 
-// What every probe script may use; the names KWin 6 changed are looked up.
-const char* const kPrelude =
-    "var list = typeof workspace.windowList === 'function' ? workspace.windowList()"
-    " : workspace.clientList();\n"
-    "function activate(w) { if (typeof workspace.activeWindow !== 'undefined')"
-    " workspace.activeWindow = w; else workspace.activeClient = w; }\n";
-
-std::string pathOf(const std::string& name) {
-    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name + ".js";
+std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
-int scripting(const std::string& method, std::vector<std::string> arguments = {}) {
+std::string pathOf(const std::string& name) {
+    return env("XDG_RUNTIME_DIR") + "/" + name + ".js";
+}
+
+void scripting(const std::string& method, std::vector<std::string> arguments = {}) {
     arguments.insert(arguments.begin(),
                      {"dbus-send", "--session", "--print-reply", "--dest=org.kde.KWin",
                       "/Scripting", "org.kde.kwin.Scripting." + method});
-    return run(arguments);
+    run(arguments);
 }
 
 std::string load(const std::string& body) {
@@ -35,8 +33,14 @@ std::string load(const std::string& body) {
     static int serial = 0;
     const std::string name =
         "tallowmere-probe-" + std::to_string(getpid()) + "-" + std::to_string(++serial);
-    std::ofstream(pathOf(name)) << "function report(s) { print('" << name << " ' + s); }\n"
-                                << kPrelude << body << "\n";
+    // The names KWin 6 changed are looked up.
+    std::ofstream(pathOf(name))
+        << "function report(s) { print('" << name << " ' + s); }\n"
+        << "var list = typeof workspace.windowList === 'function' ? workspace.windowList()"
+           " : workspace.clientList();\n"
+           "function activate(w) { if (typeof workspace.activeWindow !== 'undefined')"
+           " workspace.activeWindow = w; else workspace.activeClient = w; }\n"
+        << body << "\n";
     scripting("loadScript", {"string:" + pathOf(name), "string:" + name});
     scripting("start");
     return name;
@@ -51,11 +55,9 @@ void unload(const std::string& name) {
 
 int runOnPrivateKWin(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* own = std::getenv("TALLOWMERE_PRIVATE_WAYLAND");
-    if (!runtime || !wayland || !own || std::string(runtime) + "/" + wayland != own ||
-        !std::getenv("TALLOWMERE_KWIN_LOG")) {
+    if (env("TALLOWMERE_KWIN_LOG").empty() ||
+        env("XDG_RUNTIME_DIR") + "/" + env("WAYLAND_DISPLAY") !=
+            env("TALLOWMERE_PRIVATE_WAYLAND")) {
         std::cerr << "refusing to run: not a private KWin session from scripts/with-desktop "
                      "--kwin\n";
         return 1;
@@ -80,7 +82,7 @@ std::vector<std::string> KWinProbe::reported(const std::string& name) {
     // KWin prints a script's lines to its standard error, which with-desktop keeps in a file.
     const std::string mark = name + " ";
     std::vector<std::string> lines;
-    std::ifstream log(std::getenv("TALLOWMERE_KWIN_LOG"));
+    std::ifstream log(env("TALLOWMERE_KWIN_LOG"));
     for (std::string line; std::getline(log, line);) {
         if (const auto at = line.find(mark); at != std::string::npos) {
             lines.push_back(line.substr(at + mark.size()));

@@ -1,6 +1,5 @@
-// The private KDE Plasma session of scripts/with-desktop --kwin, seen from a test: the refusal of
-// any other session, windows of a small Qt client, and a probe that asks KWin itself (through
-// throw-away scripts of its own) where the windows are.
+// The private KWin session of scripts/with-desktop --kwin seen from a test: windows of a small Qt
+// client, and a probe that asks KWin itself (through throw-away scripts) where the windows are.
 #pragma once
 
 #include <map>
@@ -11,13 +10,11 @@
 
 namespace tallowmere::kit {
 
-// The entry of a test binary run by scripts/with-desktop --kwin: refuses any Wayland socket it
-// did not get from there.
+// Runs the tests only on a Wayland socket from scripts/with-desktop --kwin.
 int runOnPrivateKWin(int argc, char** argv);
 
-// The client `client` (wayland_window) with its one window, there once the constructor returns:
-// app id (KWin's resource class) `appId`, title `title`; with `mode` "dialog" also a dialog
-// titled `title`-dialog, with "x11" an X11 client of KWin's XWayland (its class in lower case).
+// wayland_window with its window shown: `mode` "dialog" adds one titled `title`-dialog, "x11"
+// makes it an XWayland client (KWin then has its class in lower case).
 class WaylandWindow : public ChildProcess {
   public:
     WaylandWindow(const std::string& client, const std::string& appId, const std::string& title,
@@ -25,29 +22,24 @@ class WaylandWindow : public ChildProcess {
 };
 
 struct KWinFrame {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+    int x = 0, y = 0, width = 0, height = 0;
     bool active = false;
 };
 
+// Scripts see the windows as `list`, print with report(text), and give focus with activate(w).
 class KWinProbe {
   public:
     ~KWinProbe();
-    // Every managed window's frame by its title, as KWin has it now.
+    // Every managed window's frame by its title.
     std::map<std::string, KWinFrame> frames();
-    // Runs a statement on the window titled `title`, known to it as `w`, as the user would act;
-    // activate(w) gives it the focus.
+    // Runs `statement` on the window titled `title`, known to it as `w`.
     void act(const std::string& title, const std::string& statement);
-    // Loads a script body that stays loaded as long as the probe (to follow signals); `list`
-    // holds the windows and report(text) prints a line. Returns its name for reported().
+    // A script loaded for the probe's lifetime, to follow signals; its name for reported().
     std::string watch(const std::string& body);
-    // The lines a script printed so far.
     std::vector<std::string> reported(const std::string& name);
 
   private:
-    // Runs a script body in KWin to its end; the lines it printed.
+    // Runs a script to its end; the lines it reported.
     std::vector<std::string> evaluate(const std::string& body);
     std::vector<std::string> watchers_;
 };

@@ -3,17 +3,14 @@
 // "registered SERVICE" per item, on standard error.
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusError>
 #include <QObject>
 #include <iostream>
 
 class Watcher : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-
-  public:
-    bool hostRegistered() const { return true; }
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host_ CONSTANT)
+    bool host_ = true;
 
   public slots:
     void RegisterStatusNotifierItem(const QString& service) {
@@ -29,7 +26,6 @@ int main(int argc, char** argv) {
             "/StatusNotifierWatcher", &watcher,
             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) ||
         !bus.registerService("org.kde.StatusNotifierWatcher")) {
-        std::cerr << "status_notifier_watcher: " << bus.lastError().message().toStdString() << '\n';
         return 1;
     }
     std::cerr << "ready" << std::endl;
