@@ -86,6 +86,15 @@ class Shell : public ::testing::Test {
         return nullptr;
     }
 
+    // Quitting leaves no timer, observer or grab behind.
+    void quitLeavesNothingRunning() {
+        shell->quitApp();
+        shell->applicationWillTerminate();
+        EXPECT_EQ(loop.activeTimerCount(), 0u);
+        EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
+        EXPECT_TRUE(hotKeys.registrations().empty());
+    }
+
     sim::SimMainLoop loop;
     sim::SimDesktop desktop{loop};
     sim::SimFeedbackWindows feedbackWindows{loop};
@@ -182,14 +191,9 @@ TEST_F(Shell, WithAWindowManagerTheMenuShowsTheShortcutsInForceAndTheWatchListAs
     EXPECT_TRUE(shell->settingsWindow->isVisible());
     ASSERT_EQ(hotKeys.registrations().size(), 1u);
 
-    shell->quitApp();
-    shell->applicationWillTerminate();
-    EXPECT_EQ(loop.activeTimerCount(), 0u);
-    EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
-    EXPECT_TRUE(hotKeys.registrations().empty());
+    quitLeavesNothingRunning();
 }
 
-// Quitting ends the wait for a window manager too.
 TEST_F(Shell, SettingsIsOneWindowReCentredOnEveryOpeningAndTheAboutBoxFitsItsTitle) {
     settings.setManualRealignShortcut(kControlOptionR);
     launch(false);
@@ -220,11 +224,8 @@ TEST_F(Shell, SettingsIsOneWindowReCentredOnEveryOpeningAndTheAboutBoxFitsItsTit
     ASSERT_EQ(loop.activeTimerCount(), 1u);
     ASSERT_EQ(hotKeys.registrations().size(), 1u);
 
-    shell->quitApp();
-    shell->applicationWillTerminate();
-    EXPECT_EQ(loop.activeTimerCount(), 0u);
-    EXPECT_EQ(desktop.liveObserverCount(xterm), 0u);
-    EXPECT_TRUE(hotKeys.registrations().empty());
+    // Quitting ends the wait for a window manager too.
+    quitLeavesNothingRunning();
 }
 
 // The display name comes from the Name of the main group of an installed desktop entry.
