@@ -231,6 +231,16 @@ TEST(KWinRow, ARowFormsClosesUpAndFollowsTheUser) {
               {"C", {ax + 160, ay}},
               {"A-dialog", {before["A-dialog"].x, before["A-dialog"].y}},
               {"other", {before["other"].x, before["other"].y}}});
+    // C on a second desktop is out of the row: A alone is too few for ⌃⌥R.
+    call("org.kde.KWin", "/VirtualDesktopManager", "org.kde.KWin.VirtualDesktopManager",
+         "createDesktop", {1u, "second"});
+    probe.act("C",
+              "if (Array.isArray(w.desktops)) w.desktops = [workspace.desktops[1]];"
+              " else w.desktop = 2");
+    probe.act("A", "activate(w)");
+    call(accel, "/component/tallowmere", "org.kde.kglobalaccel.Component", "invokeShortcut",
+         {"shortcut-1"});
+    EXPECT_TRUE(app.waitForLine("対象ウィンドウが足りないため不要")) << app.errorOutput();
 
     // One program per session, commanded over the session bus; quitting unloads the script.
     EXPECT_EQ(kit::runTallowmere({}, {kNoPreferences}).status, 0);
