@@ -25,7 +25,7 @@
 namespace tallowmere::kwintest {
 namespace {
 
-class KWinObserverContract : public ::testing::TestWithParam<void (*)(contract::ContractDesktop&)>,
+class KWinObserverContract : public ::testing::TestWithParam<contract::Case>,
                              public contract::ContractDesktop {
   protected:
     void SetUp() override {
@@ -86,10 +86,7 @@ TEST_P(KWinObserverContract, Holds) {
     GetParam()(*this);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, KWinObserverContract,
-                         ::testing::Values(&contract::registrationsAreUniqueAndRemovable,
-                                           &contract::deliveryFollowsOrderAttachmentAndRemoval,
-                                           &contract::destructionIsHeardOnceAndNeverAgain));
+INSTANTIATE_TEST_SUITE_P(Cases, KWinObserverContract, ::testing::ValuesIn(contract::kCases));
 
 // One batch after the engine's writes of a frame: each window's newest target once, in the order
 // first asked, nothing for a window already there or gone.

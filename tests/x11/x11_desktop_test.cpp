@@ -268,10 +268,9 @@ TEST_F(X11DesktopTest, FollowsAWindowFromCreationThroughMovesStatesAndDesktopsTo
 
 // The observer contract the simulated desktop runs too, each case on a desktop of its own, with
 // windows of class "Contract".
-class X11ObserverContract
-    : public X11DesktopTest,
-      public contract::ContractDesktop,
-      public ::testing::WithParamInterface<void (*)(contract::ContractDesktop&)> {
+class X11ObserverContract : public X11DesktopTest,
+                            public contract::ContractDesktop,
+                            public ::testing::WithParamInterface<contract::Case> {
   protected:
     Accessibility& ax() override { return *desktop_; }
     Pid application() override { return applications_.at("Contract"); }
@@ -290,10 +289,7 @@ TEST_P(X11ObserverContract, Holds) {
     GetParam()(*this);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract,
-                         ::testing::Values(&contract::registrationsAreUniqueAndRemovable,
-                                           &contract::deliveryFollowsOrderAttachmentAndRemoval,
-                                           &contract::destructionIsHeardOnceAndNeverAgain));
+INSTANTIATE_TEST_SUITE_P(Cases, X11ObserverContract, ::testing::ValuesIn(contract::kCases));
 
 // Any client may rewrite the client list: with the root in it, with repeats, with a window that
 // vanished a moment ago, or with 100 000 ids that name nothing; and write properties of shapes no

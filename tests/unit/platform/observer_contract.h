@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -132,6 +135,17 @@ inline void destructionIsHeardOnceAndNeverAgain(ContractDesktop& d) {
     EXPECT_EQ(log[2].name, "AXWindowCreated");
     EXPECT_FALSE(log[2].element == window);
     EXPECT_NE(d.ax().copyAttributeValue(window, "AXPosition").error, kAXErrorSuccess);
+}
+
+// Every backend runs all of these: a case added here reaches each of them.
+using Case = void (*)(ContractDesktop&);
+inline constexpr Case kCases[] = {&registrationsAreUniqueAndRemovable,
+                                  &deliveryFollowsOrderAttachmentAndRemoval,
+                                  &destructionIsHeardOnceAndNeverAgain};
+// Shown in test names in place of the case's address, which changes from build to build.
+inline void PrintTo(Case contractCase, std::ostream* out) {
+    const auto at = std::find(std::begin(kCases), std::end(kCases), contractCase);
+    *out << std::array{"registrations", "delivery", "destruction"}[at - std::begin(kCases)];
 }
 
 }  // namespace tallowmere::contract

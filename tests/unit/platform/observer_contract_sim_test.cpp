@@ -27,9 +27,7 @@ struct SimContract final : ContractDesktop {
 };
 
 TEST(SimObserverContract, EveryCaseHolds) {
-    for (auto* contractCase :
-         {&registrationsAreUniqueAndRemovable, &deliveryFollowsOrderAttachmentAndRemoval,
-          &destructionIsHeardOnceAndNeverAgain}) {
+    for (Case contractCase : kCases) {
         SimContract desktop;
         contractCase(desktop);
     }
