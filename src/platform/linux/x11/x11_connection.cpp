@@ -97,9 +97,13 @@ bool X11Connection::dispatchEvents(bool readSocket) {
 
 std::shared_ptr<void> X11Connection::addListener(Listener listener) {
     auto shared = std::make_shared<Listener>(std::move(listener));
-    listeners_.push_back(shared);
+    auto grown = std::make_shared<ListenerList>(*listeners_);
+    grown->push_back(shared);
+    listeners_ = std::move(grown);
     return std::shared_ptr<void>(nullptr, [this, weak = std::weak_ptr<Listener>(shared)](void*) {
-        std::erase_if(listeners_, [&](const auto& l) { return l == weak.lock(); });
+        auto shrunk = std::make_shared<ListenerList>(*listeners_);
+        std::erase_if(*shrunk, [&](const auto& l) { return l == weak.lock(); });
+        listeners_ = std::move(shrunk);
     });
 }
 
@@ -111,9 +115,9 @@ void X11Connection::dispatch(const xcb_generic_event_t& event) {
         }
         return;
     }
-    // A copy: a listener may drop its own or another's handle.
+    // Held for the whole dispatch: a listener may drop its own or another's handle.
     const auto listeners = listeners_;
-    for (const auto& listener : listeners) {
+    for (const auto& listener : *listeners) {
         if ((*listener)(event)) {
             return;
         }

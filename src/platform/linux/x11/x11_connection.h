@@ -71,7 +71,10 @@ class X11Connection {
     Atoms atoms_;
     std::uint8_t randrEventBase_ = 0;
     bool hasRes_ = false;
-    std::vector<std::shared_ptr<Listener>> listeners_;
+    // Replaced, never changed in place: a dispatch keeps the list it started with without
+    // copying it for every event.
+    using ListenerList = std::vector<std::shared_ptr<Listener>>;
+    std::shared_ptr<const ListenerList> listeners_ = std::make_shared<const ListenerList>();
     ErrorListener errorListener_;
     std::uint64_t errorCount_ = 0;
 };
