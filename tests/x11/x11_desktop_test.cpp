@@ -371,5 +371,43 @@ TEST_F(X11DesktopTest, ScreensAreTheMonitorsPrimaryFirstLessThePanelsWorkArea) {
     EXPECT_EQ(screens.mainScreen(), expected.front());
 }
 
+// A pager rewriting the root's properties in quick succession: the mirror and the screens ask as
+// each change comes in, and only the answer to the last may count.
+TEST_F(X11DesktopTest, TheLastOfQuickRootChangesIsTheOneInForce) {
+    x11::X11Screens screens(*x_, nullptr);
+    auto screensListener =
+        x_->addListener([&](const xcb_generic_event_t& e) { return screens.handleEvent(e); });
+    screens.start();
+    const xcb_atom_t activeAtom = probe_->atom("_NET_ACTIVE_WINDOW");
+    const xcb_atom_t areaAtom = probe_->atom("_NET_WORKAREA");
+    int changes = 0;
+    auto counter = x_->addListener([&](const xcb_generic_event_t& e) {
+        const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(e);
+        if ((e.response_type & 0x7f) == XCB_PROPERTY_NOTIFY && p.window == probe_->root() &&
+            (p.atom == activeAtom || p.atom == areaAtom)) {
+            ++changes;
+        }
+        return false;
+    });
+    // Both changes seen, and whatever that made us ask answered, before the next one is made.
+    auto change = [&](std::uint32_t active, std::uint32_t left) {
+        const int before = changes;
+        probe_->setCardinals(probe_->root(), "_NET_ACTIVE_WINDOW", {active}, XCB_ATOM_WINDOW);
+        probe_->setCardinals(probe_->root(), "_NET_WORKAREA", {left, 0, 1920 - left, 1080});
+        probe_->sync();
+        EXPECT_TRUE(waitUntil([&] { return changes >= before + 2; }));
+        std::free(xcb_get_input_focus_reply(x_->conn(), xcb_get_input_focus(x_->conn()), nullptr));
+    };
+    auto visibleLeft = [&] { return screens.screens().at(0).visibleFrame.origin.x; };
+
+    change(0x1111, 50);
+    EXPECT_EQ(desktop_->mirror().activeWindow(), 0x1111u);
+    EXPECT_EQ(visibleLeft(), 50);
+    change(0x2222, 100);
+    change(XCB_WINDOW_NONE, 200);
+    EXPECT_EQ(desktop_->mirror().activeWindow(), std::nullopt);
+    EXPECT_EQ(visibleLeft(), 200);
+}
+
 }  // namespace
 }  // namespace tallowmere::x11test

@@ -89,7 +89,7 @@ void WindowMirror::start(Observer* observer) {
         XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(x_.conn(), x_.root(), XCB_CW_EVENT_MASK, &rootEvents);
     checkWindowManager();
-    readRootState();
+    requestRootState();
     // The windows there at start are all known before anyone asks.
     learnAll_ = true;
     syncClientList(false);
@@ -128,6 +128,7 @@ std::vector<const MirroredWindow*> WindowMirror::windowsInOrder() const {
 }
 
 bool WindowMirror::onCurrentDesktop(const MirroredWindow& window) const {
+    settleRootState();
     return window.desktop == kAllDesktops || window.desktop == currentDesktop_;
 }
 
@@ -210,19 +211,39 @@ void WindowMirror::endAdoption() {
     }
 }
 
-void WindowMirror::readRootState() {
+void WindowMirror::requestRootState() {
     xcb_connection_t* c = x_.conn();
-    auto desktopCookie = requestProperty(c, x_.root(), x_.ewmh()->_NET_CURRENT_DESKTOP, 1);
-    auto activeCookie = requestProperty(c, x_.root(), x_.ewmh()->_NET_ACTIVE_WINDOW, 1);
-    if (auto desktop = decodeCardinal(bytesOf(collect(c, desktopCookie)))) {
+    if (rootStateRequest_) {
+        xcb_discard_reply(c, rootStateRequest_->desktop.sequence);
+        xcb_discard_reply(c, rootStateRequest_->active.sequence);
+    }
+    rootStateRequest_ =
+        RootStateRequest{requestProperty(c, x_.root(), x_.ewmh()->_NET_CURRENT_DESKTOP, 1),
+                         requestProperty(c, x_.root(), x_.ewmh()->_NET_ACTIVE_WINDOW, 1)};
+}
+
+void WindowMirror::settleRootState() const {
+    if (!rootStateRequest_) {
+        return;
+    }
+    const RootStateRequest request = *rootStateRequest_;
+    rootStateRequest_.reset();
+    xcb_connection_t* c = x_.conn();
+    auto desktop = decodeCardinal(bytesOf(collect(c, request.desktop)));
+    auto active = decodeWindow(bytesOf(collect(c, request.active)));
+    if (desktop) {
         currentDesktop_ = *desktop;
     }
-    auto active = decodeWindow(bytesOf(collect(c, activeCookie)));
     if (active && *active != XCB_WINDOW_NONE) {
         active_ = *active;
     } else {
         active_.reset();
     }
+}
+
+std::optional<xcb_window_t> WindowMirror::activeWindow() const {
+    settleRootState();
+    return active_;
 }
 
 void WindowMirror::syncClientList(bool announce) {
@@ -553,7 +574,7 @@ bool WindowMirror::handleEvent(const xcb_generic_event_t& event) {
                     syncClientList(true);
                 } else if (e.atom == ewmh->_NET_CURRENT_DESKTOP ||
                            e.atom == ewmh->_NET_ACTIVE_WINDOW) {
-                    readRootState();
+                    requestRootState();
                 } else if (e.atom == ewmh->_NET_SUPPORTING_WM_CHECK) {
                     checkWindowManager();
                 }

@@ -77,7 +77,7 @@ class WindowMirror {
     // Listed windows in _NET_CLIENT_LIST order.
     std::vector<const MirroredWindow*> windowsInOrder() const;
     bool onCurrentDesktop(const MirroredWindow& window) const;
-    std::optional<xcb_window_t> activeWindow() const { return active_; }
+    std::optional<xcb_window_t> activeWindow() const;
 
     // An EWMH window manager runs: _NET_SUPPORTING_WM_CHECK names a window that names itself.
     bool windowManagerRunning();
@@ -103,7 +103,10 @@ class WindowMirror {
     void readRole(MirroredWindow& window);
     void readTypeAndTransient(MirroredWindow& window);
     void findFrame(MirroredWindow& window);
-    void readRootState();
+    // The current desktop and the active window change together in bursts: asked for on each
+    // change, read when next needed, so a burst costs at most one wait for the answer.
+    void requestRootState();
+    void settleRootState() const;
     void checkWindowManager();
     void windowManagerLost();
     std::optional<xcb_window_t> supportingCheck(xcb_window_t window);
@@ -116,8 +119,13 @@ class WindowMirror {
     std::map<xcb_window_t, MirroredWindow> windows_;
     std::vector<xcb_window_t> order_;
     std::uint64_t nextSerial_ = 1;
-    std::uint32_t currentDesktop_ = 0;
-    std::optional<xcb_window_t> active_;
+    struct RootStateRequest {
+        xcb_get_property_cookie_t desktop;
+        xcb_get_property_cookie_t active;
+    };
+    mutable std::optional<RootStateRequest> rootStateRequest_;
+    mutable std::uint32_t currentDesktop_ = 0;
+    mutable std::optional<xcb_window_t> active_;
     xcb_window_t wmCheck_ = XCB_WINDOW_NONE;
     xcb_atom_t wmSelection_ = XCB_ATOM_NONE;
     xcb_window_t wmSelectionOwner_ = XCB_WINDOW_NONE;

@@ -1,8 +1,6 @@
 // Reading monitors and the work area, and the conversion to the core's screen model.
 #include "platform/linux/x11/x11_screens.h"
 
-#include <xcb/randr.h>
-
 #include <algorithm>
 
 #include "platform/linux/x11/property_reply.h"
@@ -45,27 +43,66 @@ void X11Screens::start() {
                                    XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                    XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
     }
+    markStale();
+}
+
+X11Screens::~X11Screens() {
+    if (requested_) {
+        forget(*requested_);
+    }
+}
+
+void X11Screens::forget(const Requests& r) {
+    xcb_connection_t* c = x_.conn();
+    if (r.monitors) {
+        xcb_discard_reply(c, r.monitors->sequence);
+    }
+    xcb_discard_reply(c, r.desktop.sequence);
+    xcb_discard_reply(c, r.area.sequence);
+}
+
+void X11Screens::markStale() {
     stale_ = true;
+    request();
+}
+
+void X11Screens::request() {
+    // A reply already on its way may predate the change that made the answer stale again.
+    if (requested_) {
+        forget(*requested_);
+    }
+    xcb_connection_t* c = x_.conn();
+    Requests r;
+    if (x_.hasRandr()) {
+        r.monitors = xcb_randr_get_monitors(c, x_.root(), 1);
+    }
+    // The window manager's work area is any client's to write: clipped to the root on reading.
+    xcb_ewmh_connection_t* ewmh = x_.ewmh();
+    r.desktop = xcb_get_property(c, 0, x_.root(), ewmh->_NET_CURRENT_DESKTOP,
+                                 XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
+    r.area =
+        xcb_get_property(c, 0, x_.root(), ewmh->_NET_WORKAREA, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096);
+    requested_ = r;
 }
 
 bool X11Screens::handleEvent(const xcb_generic_event_t& event) {
     const std::uint8_t type = event.response_type & 0x7f;
     if (x_.hasRandr() && (type == x_.randrEventBase() + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
                           type == x_.randrEventBase() + XCB_RANDR_NOTIFY)) {
-        stale_ = true;
+        markStale();
         return true;
     }
     if (type == XCB_PROPERTY_NOTIFY) {
         const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         if (e.window == x_.root() &&
             (e.atom == x_.ewmh()->_NET_WORKAREA || e.atom == x_.ewmh()->_NET_CURRENT_DESKTOP)) {
-            stale_ = true;
+            markStale();
         }
     }
     if (type == XCB_CONFIGURE_NOTIFY) {
         const auto& e = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
         if (e.window == x_.root()) {
-            stale_ = true;
+            markStale();
         }
     }
     return false;
@@ -73,22 +110,16 @@ bool X11Screens::handleEvent(const xcb_generic_event_t& event) {
 
 void X11Screens::refresh() {
     xcb_connection_t* c = x_.conn();
-    // Every request first, every reply after: one round trip per refresh.
-    std::optional<xcb_randr_get_monitors_cookie_t> monitorsCookie;
-    if (x_.hasRandr()) {
-        monitorsCookie = xcb_randr_get_monitors(c, x_.root(), 1);
+    if (!requested_) {
+        request();
     }
-    // The window manager's work area is any client's to write: clipped to the root on reading.
-    xcb_ewmh_connection_t* ewmh = x_.ewmh();
-    auto desktopCookie = xcb_get_property(c, 0, x_.root(), ewmh->_NET_CURRENT_DESKTOP,
-                                          XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
-    auto areaCookie =
-        xcb_get_property(c, 0, x_.root(), ewmh->_NET_WORKAREA, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096);
+    const Requests r = *requested_;
+    requested_.reset();
 
     std::vector<RootRect> primary;
     std::vector<RootRect> others;
-    if (monitorsCookie) {
-        auto reply = own(xcb_randr_get_monitors_reply(c, *monitorsCookie, nullptr));
+    if (r.monitors) {
+        auto reply = own(xcb_randr_get_monitors_reply(c, *r.monitors, nullptr));
         if (reply) {
             for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
                  xcb_randr_monitor_info_next(&it)) {
@@ -108,8 +139,8 @@ void X11Screens::refresh() {
         monitors_.push_back({0, 0, root->width_in_pixels, root->height_in_pixels});
     }
 
-    auto desktopReply = own(xcb_get_property_reply(c, desktopCookie, nullptr));
-    auto areaReply = own(xcb_get_property_reply(c, areaCookie, nullptr));
+    auto desktopReply = own(xcb_get_property_reply(c, r.desktop, nullptr));
+    auto areaReply = own(xcb_get_property_reply(c, r.area, nullptr));
     const std::uint32_t desktop = decodeCardinal(bytesOf(desktopReply)).value_or(0);
     const xcb_screen_t* s = x_.screen();
     const std::optional<RootRect> workArea =

@@ -2,6 +2,8 @@
 // clipped to each, converted to the core's bottom-left model.
 #pragma once
 
+#include <xcb/randr.h>
+
 #include <functional>
 #include <optional>
 #include <vector>
@@ -20,6 +22,9 @@ class X11Screens final : public Screens {
   public:
     // `activeFrame` gives the active window's frame, for the main screen.
     X11Screens(X11Connection& x, std::function<std::optional<RootRect>()> activeFrame);
+    ~X11Screens() override;
+    X11Screens(const X11Screens&) = delete;
+    X11Screens& operator=(const X11Screens&) = delete;
 
     // Selects the RandR and work-area changes that make the cached answer stale.
     void start();
@@ -29,6 +34,17 @@ class X11Screens final : public Screens {
     std::optional<Screen> mainScreen() override;
 
   private:
+    struct Requests {
+        std::optional<xcb_randr_get_monitors_cookie_t> monitors;
+        xcb_get_property_cookie_t desktop;
+        xcb_get_property_cookie_t area;
+    };
+
+    // Asks again as soon as the answer goes stale, so that the reply is in by the time a row is
+    // planned instead of costing a round trip then.
+    void markStale();
+    void request();
+    void forget(const Requests& requests);
     void refresh();
 
     X11Connection& x_;
@@ -36,6 +52,7 @@ class X11Screens final : public Screens {
     std::vector<RootRect> monitors_;
     std::vector<Screen> screens_;
     bool stale_ = true;
+    std::optional<Requests> requested_;
 };
 
 }  // namespace tallowmere::x11
