@@ -1,5 +1,9 @@
 #include "platform/linux/qt/qt_main_loop.h"
 
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -13,10 +17,23 @@ namespace {
 
 using Key = std::pair<double, std::uint64_t>;
 
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point origin() {
+    static const Clock::time_point start = Clock::now();
+    return start;
+}
+
 double monotonicSeconds() {
-    using Clock = std::chrono::steady_clock;
-    static const Clock::time_point origin = Clock::now();
-    return std::chrono::duration<double>(Clock::now() - origin).count();
+    return std::chrono::duration<double>(Clock::now() - origin()).count();
+}
+
+// The steady clock is CLOCK_MONOTONIC here; rounded up so that the timer never fires early.
+timespec monotonicDeadline(double due) {
+    const auto at = std::chrono::ceil<std::chrono::nanoseconds>(origin().time_since_epoch() +
+                                                                std::chrono::duration<double>(due));
+    const auto ns = std::max<std::int64_t>(at.count(), 1);
+    return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
 double saneDelay(double seconds) {
@@ -42,8 +59,10 @@ int millisecondsUntil(double due, double now) {
     return static_cast<int>(std::min(ms, static_cast<double>(std::numeric_limits<int>::max())));
 }
 
-// Everything due is kept in one ordered queue, (due date, arrival) as the key, and one precise
-// single-shot QTimer is armed for the head: with nothing queued, nothing wakes the process.
+// Everything due is kept in one ordered queue, (due date, arrival) as the key, and one timer is
+// armed for the head: with nothing queued, nothing wakes the process. The timer is a timerfd set
+// to the head's date to the nanosecond: Qt's timers count whole milliseconds, which would hold
+// every delay and every frame back by up to two of them. Without one, a precise QTimer.
 struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
     struct Entry {
         RunLoopMode mode = RunLoopMode::commonModes;
@@ -52,6 +71,8 @@ struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
         std::uint64_t tickIndex = 0;
     };
 
+    int timerFd = -1;
+    std::unique_ptr<QSocketNotifier> timerNotifier;
     QTimer qtTimer;
     std::map<Key, Entry> entries;
     std::vector<std::pair<Key, Entry>> held;
@@ -65,9 +86,45 @@ struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
     std::size_t frames = 0;
 
     Queue() {
+        timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (timerFd >= 0) {
+            timerNotifier = std::make_unique<QSocketNotifier>(timerFd, QSocketNotifier::Read);
+            QObject::connect(timerNotifier.get(), &QSocketNotifier::activated, [this] {
+                std::uint64_t expirations = 0;
+                if (read(timerFd, &expirations, sizeof expirations) > 0) {
+                    fire();
+                }
+            });
+        }
         qtTimer.setSingleShot(true);
         qtTimer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&qtTimer, &QTimer::timeout, [this] { fire(); });
+    }
+
+    ~Queue() {
+        timerNotifier.reset();
+        if (timerFd >= 0) {
+            close(timerFd);
+        }
+    }
+
+    Queue(const Queue&) = delete;
+    Queue& operator=(const Queue&) = delete;
+
+    void setTimer(std::optional<double> due) {
+        if (timerFd < 0) {
+            if (due) {
+                qtTimer.start(millisecondsUntil(*due, monotonicSeconds()));
+            } else {
+                qtTimer.stop();
+            }
+            return;
+        }
+        itimerspec when{};
+        if (due) {
+            when.it_value = monotonicDeadline(*due);
+        }
+        timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &when, nullptr);
     }
 
     Key add(double due, Entry entry) {
@@ -82,16 +139,18 @@ struct QtMainLoop::Queue : std::enable_shared_from_this<Queue> {
             return;  // fire() arms once the turn is over
         }
         if (entries.empty()) {
-            qtTimer.stop();
+            if (armedDue) {
+                setTimer(std::nullopt);
+            }
             armedDue.reset();
             return;
         }
         const double due = entries.begin()->first.first;
-        if (qtTimer.isActive() && armedDue == due) {
+        if (armedDue == due) {
             return;
         }
         armedDue = due;
-        qtTimer.start(millisecondsUntil(due, monotonicSeconds()));
+        setTimer(due);
     }
 
     void fire() {
