@@ -101,9 +101,17 @@ std::optional<std::vector<Step>> runSequence(FrameWatch& watch, BenchWindows& wi
         const auto reached = reachedAt(watch, before, logStart, *listed, frames, targets);
         step.reached = reached.has_value() && step.finals == targets;
         step.reactionSeconds = reached ? *reached - listed->time : NAN;
-        for (size_t i = listed->logIndex; i < watch.log().size(); ++i) {
-            if (std::find(frames.begin(), frames.end(), watch.log()[i].frame) != frames.end()) {
-                step.firstMoveSeconds = watch.log()[i].time - listed->time;
+        // The first frame to land on its target: the window manager's own placement of the new
+        // frame (xfwm4 makes one just after listing it) is nobody's reaction.
+        auto last = before;
+        for (size_t i = logStart; i < watch.log().size(); ++i) {
+            const auto& move = watch.log()[i];
+            const auto frame = std::find(frames.begin(), frames.end(), move.frame);
+            const bool moved = !last.contains(move.frame) || last[move.frame] != move.at;
+            last[move.frame] = move.at;
+            if (i >= listed->logIndex && moved && frame != frames.end() &&
+                move.at == targets[static_cast<size_t>(frame - frames.begin())]) {
+                step.firstMoveSeconds = move.time - listed->time;
                 break;
             }
         }
@@ -127,14 +135,28 @@ std::optional<Glide> runGlide(FrameWatch& watch, BenchWindows& windows, double n
                     {.firstMoveTimeout = nominalSeconds + 1, .quietSeconds = 0.3});
 
     // Only changes of position count as delivered updates; restacking repeats the old place.
-    std::map<xcb_window_t, std::vector<double>> updates;
+    // The glide starts with the first move of a window that was already there, give or take part
+    // of a frame: the new frame's changes well before it are the window manager placing it
+    // (xfwm4 does, just after listing it).
+    const xcb_window_t newFrame = watch.frameOf(client);
     std::map<xcb_window_t, Point> last;
+    std::vector<bool> moved(watch.log().size(), false);
+    double start = listed->time;
+    bool found = false;
     for (size_t i = logStart; i < watch.log().size(); ++i) {
         const auto& move = watch.log()[i];
-        if (i >= listed->logIndex && last.contains(move.frame) && last[move.frame] != move.at) {
-            updates[move.frame].push_back(move.time);
-        }
+        moved[i] = last.contains(move.frame) && last[move.frame] != move.at;
         last[move.frame] = move.at;
+        if (!found && i >= listed->logIndex && moved[i] && move.frame != newFrame) {
+            start = move.time - 0.004;
+            found = true;
+        }
+    }
+    std::map<xcb_window_t, std::vector<double>> updates;
+    for (size_t i = listed->logIndex; i < watch.log().size(); ++i) {
+        if (moved[i] && watch.log()[i].time >= start) {
+            updates[watch.log()[i].frame].push_back(watch.log()[i].time);
+        }
     }
     Glide glide;
     std::vector<double> intervals;
