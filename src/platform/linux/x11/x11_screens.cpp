@@ -43,7 +43,7 @@ void X11Screens::start() {
                                    XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                    XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
     }
-    markStale();
+    request();
 }
 
 X11Screens::~X11Screens() {
@@ -59,11 +59,6 @@ void X11Screens::forget(const Requests& r) {
     }
     xcb_discard_reply(c, r.desktop.sequence);
     xcb_discard_reply(c, r.area.sequence);
-}
-
-void X11Screens::markStale() {
-    stale_ = true;
-    request();
 }
 
 void X11Screens::request() {
@@ -89,20 +84,20 @@ bool X11Screens::handleEvent(const xcb_generic_event_t& event) {
     const std::uint8_t type = event.response_type & 0x7f;
     if (x_.hasRandr() && (type == x_.randrEventBase() + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
                           type == x_.randrEventBase() + XCB_RANDR_NOTIFY)) {
-        markStale();
+        request();
         return true;
     }
     if (type == XCB_PROPERTY_NOTIFY) {
         const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         if (e.window == x_.root() &&
             (e.atom == x_.ewmh()->_NET_WORKAREA || e.atom == x_.ewmh()->_NET_CURRENT_DESKTOP)) {
-            markStale();
+            request();
         }
     }
     if (type == XCB_CONFIGURE_NOTIFY) {
         const auto& e = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
         if (e.window == x_.root()) {
-            markStale();
+            request();
         }
     }
     return false;
@@ -146,18 +141,17 @@ void X11Screens::refresh() {
     const std::optional<RootRect> workArea =
         decodeWorkArea(bytesOf(areaReply), desktop, s->width_in_pixels, s->height_in_pixels);
     screens_ = screensFromMonitors(monitors_, workArea);
-    stale_ = false;
 }
 
 std::vector<Screen> X11Screens::screens() {
-    if (stale_) {
+    if (requested_ || screens_.empty()) {
         refresh();
     }
     return screens_;
 }
 
 std::optional<Screen> X11Screens::mainScreen() {
-    if (stale_) {
+    if (requested_ || screens_.empty()) {
         refresh();
     }
     if (screens_.empty()) {

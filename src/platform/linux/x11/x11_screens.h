@@ -41,8 +41,7 @@ class X11Screens final : public Screens {
     };
 
     // Asks again as soon as the answer goes stale, so that the reply is in by the time a row is
-    // planned instead of costing a round trip then.
-    void markStale();
+    // planned instead of costing a round trip then; an answer asked for is a stale cache.
     void request();
     void forget(const Requests& requests);
     void refresh();
@@ -51,7 +50,6 @@ class X11Screens final : public Screens {
     std::function<std::optional<RootRect>()> activeFrame_;
     std::vector<RootRect> monitors_;
     std::vector<Screen> screens_;
-    bool stale_ = true;
     std::optional<Requests> requested_;
 };
 
